@@ -1,0 +1,41 @@
+# Shared by the end-to-end tests: sourced with the program under test as $1.
+# Writes to a reader that has gone fail instead of killing the test, and
+# every run's standard error goes to $tmp/err, where nothing may appear.
+
+set -u
+export LC_ALL=C
+trap '' PIPE
+prog=$1
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+passed=0 failed=0
+
+# verdict NAME WANT-STATUS GOT-STATUS [WANT-OUTPUT-FILE]: one check of a run
+# that wrote its standard output to $tmp/out.
+verdict() {
+	if [ "$3" = "$2" ] && [ ! -s "$tmp/err" ] && { [ -z "${4-}" ] || cmp -s "$4" "$tmp/out"; }; then
+		passed=$((passed + 1))
+	else
+		failed=$((failed + 1))
+		printf 'FAIL %s: status %s (want %s)%s\n' "$1" "$3" "$2" \
+			"$([ -s "$tmp/err" ] && echo ', wrote to standard error')"
+		[ -n "${4-}" ] && cmp "$4" "$tmp/out"
+	fi
+	: >"$tmp/err"
+}
+
+# start: runs the program in the background between two fifos, $tmp/to on
+# descriptor 3 and $tmp/from on descriptor 4, and sets pid. The timeout
+# ends a program that would otherwise hang the test.
+start() {
+	rm -f "$tmp/to" "$tmp/from"
+	mkfifo "$tmp/to" "$tmp/from"
+	timeout 20 "$prog" <"$tmp/to" >"$tmp/from" 2>"$tmp/err" &
+	pid=$!
+	exec 3>"$tmp/to" 4<"$tmp/from"
+}
+
+finish() {
+	printf '%d passed, %d failed\n' "$passed" "$failed"
+	[ "$failed" = 0 ]
+}

@@ -1,0 +1,69 @@
+# The calculator's dialogue, end to end: bytes in, bytes out and exit status.
+. "$(dirname "$0")/lib.sh"
+P='Enter x and eps, separate by a blank '
+
+# t INPUT STATUS OUTPUT...: INPUT is printf %b text; each OUTPUT word is P for
+# a prompt or the number on a result line. Input comes once from a file and
+# once from a pipe, where the prompts are flushed. With OUT set, standard
+# output goes there and is not compared.
+t() {
+	local input=$1 status=$2 word out=$tmp/out want=$tmp/want
+	[ -n "${OUT-}" ] && out=$OUT want=
+	shift 2
+	for word; do
+		if [ "$word" = P ]; then printf '%s' "$P"; else printf 'The result value: %s \n' "$word"; fi
+	done >"$tmp/want"
+	printf '%b' "$input" >"$tmp/in"
+	"$prog" <"$tmp/in" >"$out" 2>"$tmp/err"
+	verdict "$input from a file" "$status" $? ${want:+"$want"}
+	cat "$tmp/in" 2>/dev/null | "$prog" >"$out" 2>"$tmp/err"
+	verdict "$input from a pipe" "$status" $? ${want:+"$want"}
+}
+
+t '0.5 0.001\n0 0\n'		0 P 1.648698 P
+t '0.5 0.001 0.1 0.0001\n'	1 P 1.648698 P 1.105171 P	# end of input
+t '0.5\n0.001\n0 0\n'		0 P 1.648698 P			# a pair over two lines
+t '0.5 0.5\n0.5 0.0625\n0 0'	0 P 1.500000 P 1.645833 P
+t '0.5 2\n0.5 inf\n0 0\n'	0 P 1.000000 P 1.000000 P	# eps past every term
+t '0.99999994 1e-45\n0 0\n'	0 P 2.718282 P			# the longest series
+t '0.5 0\n'			0 P
+t '0 0.5\n'			0 P
+t '-0 0.5\n'			0 P
+t '0.5 -0\n'			0 P
+t '0 -1\n'			1 P		# a range test comes before a stop test
+t '-0.1 0.5\n'			1 P
+t '1 0.01\n'			1 P
+t '0.5 -1e-30\n'		1 P
+t 'inf 0.5\n'			1 P
+t '-inf 0.5\n'			1 P
+t '0.5 -inf\n'			1 P
+t 'nan 0.5\n'			1 P		# a NaN is no number in range
+t '0.5 nan\n'			1 P
+t 'nan 0\n'			1 P
+t '0 nan\n'			1 P
+t ''				1 P
+t 'abc'				1 P
+t '0.5'				1 P
+t '0.5 x'			1 P
+
+# Output that cannot be written fails, also at a normal stop.
+OUT=/dev/full t '0 0\n'			1
+OUT=/dev/full t '0.5 0.001\n0 0\n'	1
+OUT=/dev/full t '0.5 0.001\n'		1
+
+# A driver on pipes waits for each prompt before it answers.
+start
+for pair in '0.5 0.001 1.648698' '0.1 0.0001 1.105171' '0 0'; do
+	set -- $pair
+	IFS= read -r -N ${#P} -t 5 prompt <&4
+	[ "$prompt" = "$P" ] || printf 'no prompt before "%s %s"\n' "$1" "$2" >>"$tmp/err"
+	echo "$1 $2" >&3
+	[ $# = 3 ] || break
+	IFS= read -r -t 5 line <&4
+	[ "$line" = "The result value: $3 " ] || printf 'got "%s" for "%s %s"\n' "$line" "$1" "$2" >>"$tmp/err"
+done
+wait "$pid"
+verdict 'a driver waiting for prompts' 0 $?
+exec 3>&- 4<&-
+
+finish
