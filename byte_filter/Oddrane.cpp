@@ -30,8 +30,8 @@ static unsigned char *drop(unsigned char *out, const unsigned char *in, const un
 
 // On x86-64 the accelerated ways compare a whole vector of bytes with Q at
 // once and pack the others to its front. Filtering 256 MiB from a file to
-// /dev/null, they take 1.1 (AVX-512) and 1.8 (SSSE3) times as long as cat,
-// where the loop above takes 5 times as long.
+// /dev/null (bench/oddrane.sh), they take about 1.2 (AVX-512) and 1.7 (SSSE3)
+// times as long as cat, where the loop above takes about 5 times as long.
 #if defined(__x86_64__) && defined(__GNUC__)
 #define X86_WAYS 1
 #include <array>
