@@ -87,16 +87,27 @@ static unsigned char *drop_avx512(unsigned char *out, const unsigned char *in, c
 	}
 	return drop(out, in, end);
 }
+
+// Whether this CPU can run each accelerated way.
+static bool can_ssse3()
+{
+	return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+}
+
+static bool can_avx512()
+{
+	return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") &&
+	       __builtin_cpu_supports("popcnt");
+}
 #endif
 
 // fastest returns the fastest way to drop Qs that this CPU can run.
 static Drop *fastest()
 {
 #ifdef X86_WAYS
-	if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") &&
-	    __builtin_cpu_supports("popcnt"))
+	if (can_avx512())
 		return drop_avx512;
-	if (__builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt"))
+	if (can_ssse3())
 		return drop_ssse3;
 #endif
 	return drop;

@@ -20,8 +20,8 @@ static const struct Way {
 } ways[] = {
 	{"plain", drop, true},
 #ifdef X86_WAYS
-	{"ssse3", drop_ssse3, __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt")},
-	{"avx512", drop_avx512, __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2")},
+	{"ssse3", drop_ssse3, can_ssse3()},
+	{"avx512", drop_avx512, can_avx512()},
 #endif
 };
 
