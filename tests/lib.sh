@@ -1,11 +1,12 @@
-# Shared by the end-to-end tests: sourced with the program under test as $1.
+# Shared by the end-to-end tests: sourced with the command that runs the
+# program under test as its arguments (an emulator may come first).
 # Writes to a reader that has gone fail instead of killing the test, and
 # every run's standard error goes to $tmp/err, where nothing may appear.
 
 set -u
 export LC_ALL=C
 trap '' PIPE
-prog=$1
+prog=("$@")
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 passed=0 failed=0
@@ -30,7 +31,7 @@ verdict() {
 start() {
 	rm -f "$tmp/to" "$tmp/from"
 	mkfifo "$tmp/to" "$tmp/from"
-	timeout 20 "$prog" <"$tmp/to" >"$tmp/from" 2>"$tmp/err" &
+	timeout 20 "${prog[@]}" <"$tmp/to" >"$tmp/from" 2>"$tmp/err" &
 	pid=$!
 	exec 3>"$tmp/to" 4<"$tmp/from"
 }
