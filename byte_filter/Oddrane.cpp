@@ -8,10 +8,16 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
-static unsigned char c;	// the byte last read
-static unsigned char buf[128 * 1024];
+static unsigned char c;	// the byte last read: the last byte of each block, once it is read
+
+// Blocks of 512 KiB: from a file to /dev/null, 128 KiB blocks took about
+// 1.1 times as long, for the system calls, and blocks of 1 or 2 MiB 1.1 to
+// 1.25 times, as the buffer no longer stays in the CPU's cache.
+static unsigned char buf[512 << 10];
 
 // A way to drop Qs: it copies the bytes of [in, end) that are not Q to out,
 // which may be in itself or anywhere before it, and returns the end of what
@@ -20,39 +26,65 @@ using Drop = unsigned char *(unsigned char *out, const unsigned char *in, const 
 
 static unsigned char *drop(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
-	while (in < end) {
-		c = *in++;
-		if (c != 0x51)
-			*out++ = c;
-	}
+	for (; in < end; in++)
+		if (*in != 0x51)
+			*out++ = *in;
 	return out;
 }
 
-// On x86-64 the accelerated ways compare a whole vector of bytes with Q at
-// once and pack the others to its front. Filtering 256 MiB from a file to
-// /dev/null (bench/oddrane.sh), they take about 1.2 (AVX-512) and 1.7 (SSSE3)
-// times as long as cat, where the loop above takes about 5 times as long.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define X86_WAYS 1
+// The vector ways compare 16 to 64 bytes with Q at once and shuffle the
+// others to the front of the vector. Filtering 256 MiB from a file to
+// /dev/null (bench/oddrane.sh), the byte loop above takes 4 to 6 times as
+// long as cat, AVX-512 1.1 to 1.2 times, AVX2 and SSSE3 1.6 to 2 times.
+//
+// Each vector way stores whole vectors: the next store starts right after
+// the bytes kept, so the bytes stored beyond those are overwritten or lie
+// past the end of the output. As out never passes in, no store reaches past
+// the vector just loaded.
+#if (defined(__x86_64__) && defined(__GNUC__)) || defined(__aarch64__)
 #include <array>
 #include <cstdint>
-#include <immintrin.h>
 
-// pack[m] shuffles the bytes of an 8-byte group whose bits are set in m
-// to the front of the group.
-static constexpr std::array<int64_t, 256> pack = [] {
-	std::array<int64_t, 256> p{};
-	for (size_t m = 0; m < p.size(); m++)
-		for (int i = 0, k = 0; i < 8; i++)
+// pack[m] shuffles the bytes of an 8-byte group whose bits are set in m to
+// the front of the group; the rest of it is zero.
+static constexpr std::array<uint64_t, 256> pack = [] {
+	std::array<uint64_t, 256> p{};
+	for (unsigned m = 0; m < p.size(); m++)
+		for (unsigned i = 0, k = 0; i < 8; i++)
 			if (m >> i & 1)
-				p[m] |= int64_t{i} << 8 * k++;
+				p[m] |= uint64_t{i} << 8 * k++;
 	return p;
 }();
 
-// Both accelerated ways store whole vectors: the next store starts right
-// after the bytes kept, so the bytes stored beyond those are overwritten or lie
-// past the end of the output. As out never passes in, no store reaches past
-// the vector just loaded.
+// The 16 bytes at &high[m][8 - k] shuffle the upper 8 bytes of a 16-byte
+// vector whose bits are set in m to just after the k bytes kept from its
+// lower half; the rest of them is zero. Or'ed with pack[] for the lower half,
+// they make one shuffle for all 16 bytes from 8 KiB of tables, where a table
+// indexed by all 16 bits would take 1 MiB.
+static constexpr std::array<std::array<uint8_t, 24>, 256> high = [] {
+	std::array<std::array<uint8_t, 24>, 256> h{};
+	for (unsigned m = 0; m < h.size(); m++)
+		for (unsigned i = 0, k = 8; i < 8; i++)
+			if (m >> i & 1)
+				h[m][k++] = static_cast<uint8_t>(8 + i);
+	return h;
+}();
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+
+// shuffle16 returns the shuffle that packs the bytes of a 16-byte vector
+// whose bits are set in the low 16 bits of keep to its front.
+__attribute__((target("popcnt")))
+static inline __m128i shuffle16(unsigned keep)
+{
+	unsigned lo = keep & 0xff, hi = keep >> 8 & 0xff;
+
+	return _mm_or_si128(_mm_cvtsi64_si128(static_cast<long long>(pack[lo])),
+			    _mm_loadu_si128(reinterpret_cast<const __m128i *>(&high[hi][8 - __builtin_popcount(lo)])));
+}
+
 __attribute__((target("ssse3,popcnt")))
 static unsigned char *drop_ssse3(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
@@ -60,15 +92,35 @@ static unsigned char *drop_ssse3(unsigned char *out, const unsigned char *in, co
 
 	for (; end - in >= 16; in += 16) {
 		__m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in));
-		unsigned keep = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, q)));
-		unsigned lo = keep & 0xff, hi = keep >> 8 & 0xff;
+		unsigned keep = 0xffff & ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, q)));
 
-		_mm_storel_epi64(reinterpret_cast<__m128i *>(out),
-				 _mm_shuffle_epi8(v, _mm_cvtsi64_si128(pack[lo])));
-		out += __builtin_popcount(lo);
-		_mm_storel_epi64(reinterpret_cast<__m128i *>(out),
-				 _mm_shuffle_epi8(_mm_srli_si128(v, 8), _mm_cvtsi64_si128(pack[hi])));
-		out += __builtin_popcount(hi);
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_shuffle_epi8(v, shuffle16(keep)));
+		out += __builtin_popcount(keep);
+	}
+	return drop(out, in, end);
+}
+
+// AVX2 shuffles within each 16-byte half of its 32-byte vectors, so it gains
+// over SSSE3 by comparing 32 bytes at once and shuffling both halves with one
+// instruction: 15% on a block in the cache, though hardly measurable beside
+// the copying that read(2) does. Tried instead: BMI2's pext on 8-byte groups
+// ran at two thirds of the SSSE3 way's speed (and pext is slow on AMD CPUs
+// before Zen 3); four 8-byte shuffles and stores, at its speed; one 64K-entry
+// table of 16-byte shuffles, 15% faster from a file, for 1 MiB of memory.
+__attribute__((target("avx2,popcnt")))
+static unsigned char *drop_avx2(unsigned char *out, const unsigned char *in, const unsigned char *end)
+{
+	const __m256i q = _mm256_set1_epi8(0x51);
+
+	for (; end - in >= 32; in += 32) {
+		__m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
+		unsigned keep = ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, q)));
+		__m256i s = _mm256_shuffle_epi8(v, _mm256_set_m128i(shuffle16(keep >> 16), shuffle16(keep)));
+		unsigned n = __builtin_popcount(keep & 0xffff);
+
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(s));
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(out + n), _mm256_extracti128_si256(s, 1));
+		out += n + static_cast<unsigned>(__builtin_popcount(keep >> 16));
 	}
 	return drop(out, in, end);
 }
@@ -88,10 +140,15 @@ static unsigned char *drop_avx512(unsigned char *out, const unsigned char *in, c
 	return drop(out, in, end);
 }
 
-// Whether this CPU can run each accelerated way.
+// Whether this CPU can run each x86 way.
 static bool can_ssse3()
 {
 	return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+}
+
+static bool can_avx2()
+{
+	return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
 }
 
 static bool can_avx512()
@@ -99,27 +156,73 @@ static bool can_avx512()
 	return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") &&
 	       __builtin_cpu_supports("popcnt");
 }
+#elif defined(__aarch64__)
+#include <arm_neon.h>
+
+// Every AArch64 CPU has NEON. Its byte masks have no movemask, so the bits
+// of each half are summed from a vector of their weights.
+static unsigned char *drop_neon(unsigned char *out, const unsigned char *in, const unsigned char *end)
+{
+	const uint8x16_t q = vdupq_n_u8(0x51);
+	const uint8x16_t weights = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+
+	for (; end - in >= 16; in += 16) {
+		uint8x16_t v = vld1q_u8(in);
+		uint8x16_t keep = vbicq_u8(weights, vceqq_u8(v, q));
+		unsigned lo = vaddv_u8(vget_low_u8(keep)), hi = vaddv_u8(vget_high_u8(keep));
+		unsigned k = static_cast<unsigned>(__builtin_popcount(lo));
+		uint8x16_t shuffle = vorrq_u8(vcombine_u8(vcreate_u8(pack[lo]), vdup_n_u8(0)),
+					      vld1q_u8(&high[hi][8 - k]));
+
+		vst1q_u8(out, vqtbl1q_u8(v, shuffle));
+		out += k + static_cast<unsigned>(__builtin_popcount(hi));
+	}
+	return drop(out, in, end);
+}
 #endif
 
 // fastest returns the fastest way to drop Qs that this CPU can run.
 static Drop *fastest()
 {
-#ifdef X86_WAYS
+#if defined(__x86_64__) && defined(__GNUC__)
 	if (can_avx512())
 		return drop_avx512;
+	if (can_avx2())
+		return drop_avx2;
 	if (can_ssse3())
 		return drop_ssse3;
-#endif
 	return drop;
+#elif defined(__aarch64__)
+	return drop_neon;
+#else
+	return drop;
+#endif
 }
 
-// put writes all n bytes at p to standard output, going on after short
-// writes and interrupted calls.
+// again tells whether a read or write that returned r on fd should be tried
+// again: it was interrupted, or fd is non-blocking (as a parent may hand it
+// over) and was not ready for events, and now is.
+static bool again(ssize_t r, int fd, short events)
+{
+	if (r >= 0)
+		return false;
+	if (errno == EINTR)
+		return true;
+	if (errno != EAGAIN && errno != EWOULDBLOCK)
+		return false;
+	struct pollfd p = {fd, events, 0};
+	while (poll(&p, 1, -1) < 0)
+		if (errno != EINTR)
+			return false;
+	return true;
+}
+
+// put writes all n bytes at p to standard output.
 static bool put(const unsigned char *p, size_t n)
 {
 	while (n > 0) {
 		ssize_t w = write(1, p, n);
-		if (w < 0 && errno == EINTR)
+		if (again(w, 1, POLLOUT))
 			continue;
 		if (w <= 0)
 			return false;
@@ -129,16 +232,34 @@ static bool put(const unsigned char *p, size_t n)
 	return true;
 }
 
+// widen lets a pipe on fd hold a whole block, so that each read and write
+// moves as much as the other side allows: cat F | Oddrane | cat took about
+// 0.65 times as long as with the default 64 KiB. A pipe that cannot be
+// widened is used as it is; fd need not be a pipe at all.
+static void widen(int fd)
+{
+#ifdef F_SETPIPE_SZ
+	int size = fcntl(fd, F_GETPIPE_SZ);
+	if (size >= 0 && size < static_cast<int>(sizeof buf))
+		fcntl(fd, F_SETPIPE_SZ, static_cast<int>(sizeof buf));
+#else
+	(void)fd;
+#endif
+}
+
 // copy filters standard input to standard output, a block at a time; it
 // returns the exit status.
 static int copy(Drop *filter)
 {
+	widen(0);
+	widen(1);
 	for (;;) {
 		ssize_t n = read(0, buf, sizeof buf);
-		if (n < 0 && errno == EINTR)
+		if (again(n, 0, POLLIN))
 			continue;
 		if (n <= 0)
 			return n < 0;	// end of input, or a read error
+		c = buf[n - 1];
 		if (!put(buf, static_cast<size_t>(filter(buf, buf, buf + n) - buf)))
 			return 1;
 	}

@@ -19,9 +19,12 @@ static const struct Way {
 	bool usable;
 } ways[] = {
 	{"plain", drop, true},
-#ifdef X86_WAYS
+#if defined(__x86_64__) && defined(__GNUC__)
 	{"ssse3", drop_ssse3, can_ssse3()},
+	{"avx2", drop_avx2, can_avx2()},
 	{"avx512", drop_avx512, can_avx512()},
+#elif defined(__aarch64__)
+	{"neon", drop_neon, true},
 #endif
 };
 

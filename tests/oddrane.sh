@@ -6,9 +6,9 @@
 # compares with what tr -d Q makes of it.
 run() {
 	tr -d Q <"$2" >"$tmp/want"
-	"$prog" <"$2" >"$tmp/out" 2>"$tmp/err"
+	"${prog[@]}" <"$2" >"$tmp/out" 2>"$tmp/err"
 	verdict "$1 from a file" 0 $? "$tmp/want"
-	cat "$2" | "$prog" >"$tmp/out" 2>"$tmp/err"
+	cat "$2" | "${prog[@]}" >"$tmp/out" 2>"$tmp/err"
 	verdict "$1 from a pipe" 0 $? "$tmp/want"
 }
 
@@ -16,7 +16,7 @@ run() {
 t() {
 	printf '%b' "$1" >"$tmp/in"
 	printf '%b' "$2" >"$tmp/want"
-	"$prog" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
+	"${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
 	verdict "$1" 0 $? "$tmp/want"
 }
 
@@ -57,16 +57,23 @@ wait "$pid"
 verdict 'a live stream' 0 $?
 exec 4<&-
 
+# A parent may hand over non-blocking descriptors: the filter waits for
+# input while the writer pauses, and for room while the reader does.
+{ printf aQ; sleep 0.5; cat "$tmp/large"; } |
+	perl -MFcntl -e 'fcntl($_, F_SETFL, fcntl($_, F_GETFL, 0) | O_NONBLOCK) or die for *STDIN, *STDOUT;
+		exec @ARGV' "${prog[@]}" 2>"$tmp/err" | { sleep 0.5; cat; } >"$tmp/out"
+verdict 'non-blocking input and output' 0 "${PIPESTATUS[1]}" <(printf a; tr -d Q <"$tmp/large")
+
 # A read or write error is a failure; empty input on a full disk is not.
-"$prog" <"$tmp" >"$tmp/out" 2>"$tmp/err"
+"${prog[@]}" <"$tmp" >"$tmp/out" 2>"$tmp/err"
 verdict 'a directory as input' 1 $?
-"$prog" <"$tmp/all" >/dev/full 2>"$tmp/err"
+"${prog[@]}" <"$tmp/all" >/dev/full 2>"$tmp/err"
 verdict 'output on a full disk' 1 $?
-"$prog" </dev/null >/dev/full 2>"$tmp/err"
+"${prog[@]}" </dev/null >/dev/full 2>"$tmp/err"
 verdict 'nothing to write on a full disk' 0 $?
-"$prog" <"$tmp/all" >&- 2>"$tmp/err"
+"${prog[@]}" <"$tmp/all" >&- 2>"$tmp/err"
 verdict 'output closed' 1 $?
-head -c 1M /dev/zero 2>/dev/null | "$prog" 2>"$tmp/err" | head -c 1 >/dev/null
+head -c 1M /dev/zero 2>/dev/null | "${prog[@]}" 2>"$tmp/err" | head -c 1 >/dev/null
 verdict 'the reader gone, with SIGPIPE ignored' 1 "${PIPESTATUS[1]}"
 
 finish
