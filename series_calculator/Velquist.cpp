@@ -6,10 +6,13 @@
 // input that is not two numbers, or output that cannot be written stops with
 // status 1.
 
+#include <cerrno>
 #include <cfloat>
 #include <cstdio>
 #include <limits>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // The last bits of every sum depend on each step being one binary32 operation,
 // rounded to nearest, in the order written: nothing evaluated wider, nothing
@@ -38,25 +41,60 @@ float Exponent(float x, float eps)
 	return sum;
 }
 
+// The prompt must show before the program waits for input, on a terminal,
+// pipe or socket alike, yet flushing it before every read made a batch of
+// pairs from a file 1.7 times slower. So standard output is flushed exactly
+// when a read of standard input would wait: the pairs are read through a
+// stream whose every refill first asks poll(2) whether input is there.
+#ifdef HAVE_FOPENCOOKIE
+static ssize_t refill(void *, char *buf, size_t size)
+{
+	struct pollfd p = {0, POLLIN, 0};
+	ssize_t n;
+
+	if (poll(&p, 1, 0) != 1 && fflush(stdout) == EOF)
+		return -1;
+	while ((n = read(0, buf, size)) < 0 && errno == EINTR)
+		;
+	return n;
+}
+
+static FILE *input()
+{
+	return fopencookie(nullptr, "r", cookie_io_functions_t{refill, nullptr, nullptr, nullptr});
+}
+#else
+static FILE *input()
+{
+	return nullptr;
+}
+#endif
+
 int main()
 {
-	// The prompt must show before a read waits, also on a pipe. A read
-	// from a regular file never waits, and flushing each prompt there
-	// makes a batch of pairs 1.7 times slower, so it is skipped.
-	struct stat st;
-	bool waits = fstat(0, &st) != 0 || !S_ISREG(st.st_mode);
+	FILE *in = input();
 	float x, eps;
+	struct stat st;
 
+	// Without that stream, every prompt is flushed unless standard input
+	// is a regular file, where a read never waits.
+	bool flush = !in && (fstat(0, &st) != 0 || !S_ISREG(st.st_mode));
+	if (!in)
+		in = stdin;
 	for (;;) {
 		printf("Enter x and eps, separate by a blank ");
-		if ((waits && fflush(stdout) == EOF) || ferror(stdout))
+		if ((flush && fflush(stdout) == EOF) || ferror(stdout))
 			return 1;
-		if (scanf("%f%f", &x, &eps) != 2)
+		if (fscanf(in, "%f%f", &x, &eps) != 2)
 			return 1;
 		if (!(x >= 0 && x < 1 && eps >= 0))	// false for a NaN too
 			return 1;
-		if (x == 0 || eps == 0)
-			return fflush(stdout) == EOF || ferror(stdout);
+		if (x == 0 || eps == 0) {
+			// A careful stop: output that fails only as it is
+			// flushed or closed is a failure too.
+			bool failed = ferror(stdout);
+			return fclose(stdout) == EOF || failed;
+		}
 		printf("The result value: %f \n", static_cast<double>(Exponent(x, eps)));
 	}
 }

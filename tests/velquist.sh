@@ -14,9 +14,9 @@ t() {
 		if [ "$word" = P ]; then printf '%s' "$P"; else printf 'The result value: %s \n' "$word"; fi
 	done >"$tmp/want"
 	printf '%b' "$input" >"$tmp/in"
-	"$prog" <"$tmp/in" >"$out" 2>"$tmp/err"
+	"${prog[@]}" <"$tmp/in" >"$out" 2>"$tmp/err"
 	verdict "$input from a file" "$status" $? ${want:+"$want"}
-	cat "$tmp/in" 2>/dev/null | "$prog" >"$out" 2>"$tmp/err"
+	cat "$tmp/in" 2>/dev/null | "${prog[@]}" >"$out" 2>"$tmp/err"
 	verdict "$input from a pipe" "$status" $? ${want:+"$want"}
 }
 
@@ -51,19 +51,29 @@ OUT=/dev/full t '0 0\n'			1
 OUT=/dev/full t '0.5 0.001\n0 0\n'	1
 OUT=/dev/full t '0.5 0.001\n'		1
 
-# A driver on pipes waits for each prompt before it answers.
+# A driver on pipes sees every prompt before it answers, whether it sends a
+# pair at a time, a pair in two parts or two pairs at once; then it ends the
+# input. step SEND WANT: it sends SEND and must read WANT (printf %b texts)
+# within 5 s.
+step() {
+	local want got
+	printf '%b' "$1" >&3
+	want=$(printf '%b.' "$2")
+	want=${want%.}
+	IFS= read -r -N ${#want} -t 5 got <&4
+	[ "$got" = "$want" ] || printf 'sent "%s": want "%s", got "%s"\n' "$1" "$2" "$got" >>"$tmp/err"
+}
+R='The result value:'
 start
-for pair in '0.5 0.001 1.648698' '0.1 0.0001 1.105171' '0 0'; do
-	set -- $pair
-	IFS= read -r -N ${#P} -t 5 prompt <&4
-	[ "$prompt" = "$P" ] || printf 'no prompt before "%s %s"\n' "$1" "$2" >>"$tmp/err"
-	echo "$1 $2" >&3
-	[ $# = 3 ] || break
-	IFS= read -r -t 5 line <&4
-	[ "$line" = "The result value: $3 " ] || printf 'got "%s" for "%s %s"\n' "$line" "$1" "$2" >>"$tmp/err"
-done
+step ''				"$P"
+step '0.5 0.001\n'		"$R 1.648698 \n$P"
+step '0.1 '			''
+sleep 0.3
+step '0.0001\n'			"$R 1.105171 \n$P"
+step '0.5 0.5\n0.5 0.0625\n'	"$R 1.500000 \n$P$R 1.645833 \n$P"
+exec 3>&-
 wait "$pid"
-verdict 'a driver waiting for prompts' 0 $?
-exec 3>&- 4<&-
+verdict 'a driver waiting for prompts' 1 $?
+exec 4<&-
 
 finish
