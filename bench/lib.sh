@@ -1,19 +1,34 @@
-# Shared by the benchmarks: builds the release targets named in $@, makes
-# $tmp, and gives median, which times commands with hyperfine.
+# Shared by the benchmarks: installs what they use (with its output in
+# build/bench-install.log), builds the release targets named in $@, makes
+# $tmp, and gives rounds, which times commands.
 set -euo pipefail
+export LC_ALL=C
 cd "$(dirname "$0")/.."
-command -v hyperfine >/dev/null ||
-	{ apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq hyperfine >/dev/null; }
+mkdir -p build
+command -v gnuplot >/dev/null || {
+	apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y gnuplot-nox
+} >build/bench-install.log 2>&1
 cmake --preset default >/dev/null
 cmake --build --preset default --target "$@" >/dev/null
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# median RUNS COMMAND...: prints the median seconds of each command, a line
-# each, after two warm-up runs.
-median() {
-	local runs=$1
+# rounds N COMMAND...: runs the commands one after the other, round by round,
+# so that a busy spell of the machine falls on all of them alike: a warm-up
+# round, then N timed ones. It prints each command's median seconds, a line
+# each.
+rounds() {
+	local n=$1 i j s
 	shift
-	hyperfine --style none --warmup 2 --runs "$runs" --export-csv "$tmp/times.csv" "$@" >/dev/null
-	awk -F, 'NR > 1 { print $4 }' "$tmp/times.csv"
+	for ((i = 0; i <= n; i++)); do
+		for ((j = 1; j <= $#; j++)); do
+			s=$EPOCHREALTIME
+			eval "${!j}"
+			((i == 0)) || echo "$j $s $EPOCHREALTIME"
+		done
+	done >"$tmp/times"
+	for ((j = 1; j <= $#; j++)); do
+		awk -v j=$j '$1 == j { print $3 - $2 }' "$tmp/times" | sort -g |
+			awk '{ t[NR] = $1 } END { print (t[int((NR + 1) / 2)] + t[int(NR / 2) + 1]) / 2 }'
+	done
 }
