@@ -80,9 +80,10 @@ __attribute__((target("popcnt")))
 static inline __m128i shuffle16(unsigned keep)
 {
 	unsigned lo = keep & 0xff, hi = keep >> 8 & 0xff;
+	unsigned k = static_cast<unsigned>(__builtin_popcount(lo));
 
 	return _mm_or_si128(_mm_cvtsi64_si128(static_cast<long long>(pack[lo])),
-			    _mm_loadu_si128(reinterpret_cast<const __m128i *>(&high[hi][8 - __builtin_popcount(lo)])));
+			    _mm_loadu_si128(reinterpret_cast<const __m128i *>(&high[hi][8 - k])));
 }
 
 __attribute__((target("ssse3,popcnt")))
@@ -116,7 +117,7 @@ static unsigned char *drop_avx2(unsigned char *out, const unsigned char *in, con
 		__m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
 		unsigned keep = ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, q)));
 		__m256i s = _mm256_shuffle_epi8(v, _mm256_set_m128i(shuffle16(keep >> 16), shuffle16(keep)));
-		unsigned n = __builtin_popcount(keep & 0xffff);
+		unsigned n = static_cast<unsigned>(__builtin_popcount(keep & 0xffff));
 
 		_mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(s));
 		_mm_storeu_si128(reinterpret_cast<__m128i *>(out + n), _mm256_extracti128_si256(s, 1));
