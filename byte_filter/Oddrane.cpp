@@ -41,7 +41,11 @@ static unsigned char *drop(unsigned char *out, const unsigned char *in, const un
 // the bytes kept, so the bytes stored beyond those are overwritten or lie
 // past the end of the output. As out never passes in, no store reaches past
 // the vector just loaded.
-#if (defined(__x86_64__) && defined(__GNUC__)) || defined(__aarch64__)
+#if defined(__x86_64__) && defined(__GNUC__)
+#define X86_WAYS 1
+#endif
+
+#if defined(X86_WAYS) || defined(__aarch64__)
 #include <array>
 #include <cstdint>
 
@@ -71,7 +75,7 @@ static constexpr std::array<std::array<uint8_t, 24>, 256> high = [] {
 }();
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#ifdef X86_WAYS
 #include <immintrin.h>
 
 // shuffle16 returns the shuffle that packs the bytes of a 16-byte vector
@@ -187,7 +191,7 @@ static unsigned char *drop_neon(unsigned char *out, const unsigned char *in, con
 // fastest returns the fastest way to drop Qs that this CPU can run.
 static Drop *fastest()
 {
-#if defined(__x86_64__) && defined(__GNUC__)
+#ifdef X86_WAYS
 	if (can_avx512())
 		return drop_avx512;
 	if (can_avx2())

@@ -19,7 +19,7 @@ static const struct Way {
 	bool usable;
 } ways[] = {
 	{"plain", drop, true},
-#if defined(__x86_64__) && defined(__GNUC__)
+#ifdef X86_WAYS
 	{"ssse3", drop_ssse3, can_ssse3()},
 	{"avx2", drop_avx2, can_avx2()},
 	{"avx512", drop_avx512, can_avx512()},
