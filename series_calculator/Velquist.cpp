@@ -41,32 +41,92 @@ float Exponent(float x, float eps)
 	return sum;
 }
 
+// Standard output, or a stream on the same descriptor that waits where a
+// write would block.
+static FILE *out;
+
 // The prompt must show before the program waits for input, on a terminal,
 // pipe or socket alike, yet flushing it before every read made a batch of
-// pairs from a file 1.7 times slower. So standard output is flushed exactly
-// when a read of standard input would wait: the pairs are read through a
-// stream whose every refill first asks poll(2) whether input is there.
+// pairs from a file 1.7 times slower. So output is flushed exactly when a
+// read of standard input would wait: the pairs are read through a stream
+// whose every refill first asks poll(2) whether input is there.
+//
+// A parent may also hand over non-blocking descriptors, as event loops do:
+// the streams then wait in poll(2) until they can read or write, where the
+// C library's own would fail and lose the user's work.
 #ifdef HAVE_FOPENCOOKIE
+// again tells whether a read or write that returned r on fd should be tried
+// again: it was interrupted, or fd is non-blocking and was not ready for
+// events, and now is.
+static bool again(ssize_t r, int fd, short events)
+{
+	if (r >= 0)
+		return false;
+	if (errno == EINTR)
+		return true;
+	if (errno != EAGAIN && errno != EWOULDBLOCK)
+		return false;
+	struct pollfd p = {fd, events, 0};
+	while (poll(&p, 1, -1) < 0)
+		if (errno != EINTR)
+			return false;
+	return true;
+}
+
 static ssize_t refill(void *, char *buf, size_t size)
 {
 	struct pollfd p = {0, POLLIN, 0};
 	ssize_t n;
 
-	if (poll(&p, 1, 0) != 1 && fflush(stdout) == EOF)
+	if (poll(&p, 1, 0) != 1 && fflush(out) == EOF)
 		return -1;
-	while ((n = read(0, buf, size)) < 0 && errno == EINTR)
+	while (again(n = read(0, buf, size), 0, POLLIN))
 		;
 	return n;
 }
 
+// drain writes the size bytes at buf to standard output and returns how many
+// it wrote: fewer only on an error, which marks the stream as failed.
+static ssize_t drain(void *, const char *buf, size_t size)
+{
+	size_t done = 0;
+	ssize_t n;
+
+	while (done < size)
+		if ((n = write(1, buf + done, size - done)) > 0)
+			done += static_cast<size_t>(n);
+		else if (!again(n, 1, POLLOUT))
+			break;
+	return static_cast<ssize_t>(done);
+}
+
+static int shut(void *)
+{
+	return close(1);
+}
+
+// input and output give those streams, or, where they cannot be had, the
+// standard ones.
 static FILE *input()
 {
-	return fopencookie(nullptr, "r", cookie_io_functions_t{refill, nullptr, nullptr, nullptr});
+	FILE *f = fopencookie(nullptr, "r", cookie_io_functions_t{refill, nullptr, nullptr, nullptr});
+	return f ? f : stdin;
+}
+
+static FILE *output()
+{
+	FILE *f = fopencookie(nullptr, "w", cookie_io_functions_t{nullptr, drain, nullptr, shut});
+	return f ? f : stdout;
 }
 #else
 static FILE *input()
 {
-	return nullptr;
+	return stdin;
+}
+
+static FILE *output()
+{
+	return stdout;
 }
 #endif
 
@@ -76,14 +136,14 @@ int main()
 	float x, eps;
 	struct stat st;
 
-	// Without that stream, every prompt is flushed unless standard input
-	// is a regular file, where a read never waits.
-	bool flush = !in && (fstat(0, &st) != 0 || !S_ISREG(st.st_mode));
-	if (!in)
-		in = stdin;
+	// Without the polling stream, every prompt is flushed unless standard
+	// input is a regular file, where a read never waits.
+	bool flush = in == stdin && (fstat(0, &st) != 0 || !S_ISREG(st.st_mode));
+
+	out = output();
 	for (;;) {
-		printf("Enter x and eps, separate by a blank ");
-		if ((flush && fflush(stdout) == EOF) || ferror(stdout))
+		fprintf(out, "Enter x and eps, separate by a blank ");
+		if ((flush && fflush(out) == EOF) || ferror(out))
 			return 1;
 		if (fscanf(in, "%f%f", &x, &eps) != 2)
 			return 1;
@@ -92,9 +152,9 @@ int main()
 		if (x == 0 || eps == 0) {
 			// A careful stop: output that fails only as it is
 			// flushed or closed is a failure too.
-			bool failed = ferror(stdout);
-			return fclose(stdout) == EOF || failed;
+			bool failed = ferror(out);
+			return fclose(out) == EOF || failed;
 		}
-		printf("The result value: %f \n", static_cast<double>(Exponent(x, eps)));
+		fprintf(out, "The result value: %f \n", static_cast<double>(Exponent(x, eps)));
 	}
 }

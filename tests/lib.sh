@@ -36,6 +36,16 @@ start() {
 	exec 3>"$tmp/to" 4<"$tmp/from"
 }
 
+# nonblock FDS COMMAND...: runs COMMAND with standard input (if FDS has 0),
+# output (if it has 1) or both set non-blocking, as a parent may hand them over.
+nonblock() {
+	perl -MFcntl -e '$f = shift;
+		for ($f =~ /0/ ? *STDIN : (), $f =~ /1/ ? *STDOUT : ()) {
+			fcntl($_, F_SETFL, fcntl($_, F_GETFL, 0) | O_NONBLOCK) or die
+		}
+		exec @ARGV' "$@"
+}
+
 finish() {
 	printf '%d passed, %d failed\n' "$passed" "$failed"
 	[ "$failed" = 0 ]

@@ -60,8 +60,7 @@ exec 4<&-
 # A parent may hand over non-blocking descriptors: the filter waits for
 # input while the writer pauses, and for room while the reader does.
 { printf aQ; sleep 0.5; cat "$tmp/large"; } |
-	perl -MFcntl -e 'fcntl($_, F_SETFL, fcntl($_, F_GETFL, 0) | O_NONBLOCK) or die for *STDIN, *STDOUT;
-		exec @ARGV' "${prog[@]}" 2>"$tmp/err" | { sleep 0.5; cat; } >"$tmp/out"
+	nonblock 01 "${prog[@]}" 2>"$tmp/err" | { sleep 0.5; cat; } >"$tmp/out"
 verdict 'non-blocking input and output' 0 "${PIPESTATUS[1]}" <(printf a; tr -d Q <"$tmp/large")
 
 # A read or write error is a failure; empty input on a full disk is not.

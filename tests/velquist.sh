@@ -51,6 +51,16 @@ OUT=/dev/full t '0 0\n'			1
 OUT=/dev/full t '0.5 0.001\n0 0\n'	1
 OUT=/dev/full t '0.5 0.001\n'		1
 
+# A parent may hand over non-blocking descriptors: no pair is lost while the
+# writer pauses, nor any result while the reader comes late, with input,
+# output or both non-blocking, over a batch far larger than a pipe holds.
+awk 'BEGIN { for (i = 0; i < 20000; i++) print "0.5 0.001"; print "0 0" }' >"$tmp/batch"
+awk -v p="$P" 'BEGIN { for (i = 0; i < 20000; i++) printf "%sThe result value: 1.648698 \n", p; printf "%s", p }' >"$tmp/want"
+for fds in 0 1 01; do
+	{ sleep 0.5; cat "$tmp/batch"; } | nonblock $fds "${prog[@]}" 2>"$tmp/err" | { sleep 1; cat; } >"$tmp/out"
+	verdict "a batch with descriptors $fds non-blocking" 0 "${PIPESTATUS[1]}" "$tmp/want"
+done
+
 # A driver on pipes sees every prompt before it answers, whether it sends a
 # pair at a time, a pair in two parts or two pairs at once; then it ends the
 # input. step SEND WANT: it sends SEND and must read WANT (printf %b texts)
