@@ -41,7 +41,7 @@ static unsigned char *drop(unsigned char *out, const unsigned char *in, const un
 // the bytes kept, so the bytes stored beyond those are overwritten or lie
 // past the end of the output. As out never passes in, no store reaches past
 // the vector just loaded.
-#if defined(__x86_64__) && defined(__GNUC__)
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define X86_WAYS 1
 #endif
 
@@ -80,13 +80,13 @@ static constexpr std::array<std::array<uint8_t, 24>, 256> high = [] {
 
 // shuffle16 returns the shuffle that packs the bytes of a 16-byte vector
 // whose bits are set in the low 16 bits of keep to its front.
-__attribute__((target("popcnt")))
+__attribute__((target("sse2,popcnt")))
 static inline __m128i shuffle16(unsigned keep)
 {
 	unsigned lo = keep & 0xff, hi = keep >> 8 & 0xff;
 	unsigned k = static_cast<unsigned>(__builtin_popcount(lo));
 
-	return _mm_or_si128(_mm_cvtsi64_si128(static_cast<long long>(pack[lo])),
+	return _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(&pack[lo])),
 			    _mm_loadu_si128(reinterpret_cast<const __m128i *>(&high[hi][8 - k])));
 }
 

@@ -22,7 +22,7 @@
 #error "Velquist needs exact IEEE arithmetic: build it without -ffast-math"
 #endif
 #if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
-#error "Velquist needs float expressions evaluated in float (FLT_EVAL_METHOD 0)"
+#error "Velquist needs float expressions evaluated in float (FLT_EVAL_METHOD 0): on 32-bit x86 pass -msse2 -mfpmath=sse"
 #endif
 static_assert(std::numeric_limits<float>::is_iec559, "float must be IEEE 754 binary32");
 

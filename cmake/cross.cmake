@@ -1,0 +1,23 @@
+# Cross build for the Debian architecture whose GNU triple is CROSS_TRIPLE
+# (aarch64-linux-gnu, say), with Debian's g++-CROSS_TRIPLE. The tests run the
+# programs under qemu-user, with the target's libraries from the cross
+# compiler's own root.
+set(CMAKE_SYSTEM_NAME Linux)
+string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR "${CROSS_TRIPLE}")
+set(CMAKE_CXX_COMPILER ${CROSS_TRIPLE}-g++)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CROSS_TRIPLE)
+
+# qemu calls two of the CPUs otherwise than the triples do.
+set(qemu ${CMAKE_SYSTEM_PROCESSOR})
+if(qemu MATCHES "^i.86$")
+  set(qemu i386)
+elseif(qemu STREQUAL "powerpc64le")
+  set(qemu ppc64le)
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${qemu} -L /usr/${CROSS_TRIPLE})
+
+set(CMAKE_FIND_ROOT_PATH /usr/${CROSS_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
