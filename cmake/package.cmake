@@ -1,0 +1,55 @@
+# The packages, a .deb and a .tar.gz of what install puts under /usr, with
+# the licence and the changelog (${changelog_gz}, gzipped by the caller) in
+# share/doc, as Debian asks. Two builds of
+# one source give the same bytes: every file in them dates from the
+# changelog's latest entry, as in Debian's own builds, unless
+# SOURCE_DATE_EPOCH says otherwise.
+set(package velquist-oddrane)
+set(changelog_file ${PROJECT_SOURCE_DIR}/packaging/changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${changelog_file})
+
+file(STRINGS ${changelog_file} entry LIMIT_COUNT 1)
+if(NOT entry MATCHES "^${package} \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog: its latest entry is not for ${package} ${PROJECT_VERSION}")
+endif()
+file(STRINGS ${changelog_file} trailer REGEX "^ -- " LIMIT_COUNT 1)
+string(REGEX REPLACE "^.*>  " "" date "${trailer}")
+execute_process(COMMAND date -d "${date}" +%s
+  OUTPUT_VARIABLE CPACK_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/source-date.cmake)
+
+# Debian's machine-readable copyright file, made from LICENSE.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]+)" _ "${license}")
+set(holder ${CMAKE_MATCH_1})
+string(REGEX REPLACE "^.*\n(Permission)" "\\1" license "${license}")
+string(STRIP "${license}" license)
+string(REPLACE "\n\n" "\n.\n" license "${license}")
+string(REPLACE "\n" "\n " license "${license}")
+file(CONFIGURE OUTPUT copyright @ONLY CONTENT [[
+Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: @package@
+
+Files: *
+Copyright: @holder@
+License: Expat
+ @license@
+]])
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright ${changelog_gz}
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package})
+
+set(CPACK_PACKAGE_NAME ${package})
+set(CPACK_PACKAGE_CONTACT "Velquist and Oddrane maintainers <maintainers@velquist-oddrane.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PACKAGE_DESCRIPTION "Velquist prompts for x and a tolerance and prints e^x, summed by its series
+in IEEE single precision. Oddrane copies standard input to standard output
+without the byte 0x51, the capital letter Q.")
+include(CPack)
