@@ -1,9 +1,8 @@
 # The packages, a .deb and a .tar.gz of what install puts under /usr, with
-# the licence and the changelog (${changelog_gz}, gzipped by the caller) in
-# share/doc, as Debian asks. Two builds of
-# one source give the same bytes: every file in them dates from the
-# changelog's latest entry, as in Debian's own builds, unless
-# SOURCE_DATE_EPOCH says otherwise.
+# the licence and the changelog (gzipped with the man pages) in share/doc,
+# as Debian asks. Two builds of one source give the same bytes: every file
+# in them dates from the changelog's latest entry, as in Debian's own
+# builds, unless SOURCE_DATE_EPOCH says otherwise.
 set(package velquist-oddrane)
 set(changelog_file ${PROJECT_SOURCE_DIR}/packaging/changelog)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${changelog_file})
@@ -35,7 +34,7 @@ Copyright: @holder@
 License: Expat
  @license@
 ]])
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright ${changelog_gz}
+install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package})
