@@ -124,7 +124,8 @@ int main(int argc, char **argv)
 		std::fputs("\r", stderr);
 
 	uint64_t mismatches = 0;
-	std::printf("x: every %u. of the %u binary32 values in [0, 1)\n", stride, end);
+	std::printf("x: %u of the %u binary32 values in [0, 1), a stride of %u\n", (end + stride - 1) / stride, end,
+		    stride);
 	std::printf("%-10s %10s %9s %11s %6s %11s\n", "eps", "mismatches", "ulps", "absolute", "sixth",
 		    "x at ulps");
 	for (size_t i = 0; i < E; i++) {
