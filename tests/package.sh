@@ -32,7 +32,7 @@ tags=$(lintian --pedantic --display-info "$1" 2>/dev/null) || fail "lintian fail
 
 dpkg-deb -x "$1" "$tmp/root"
 for p in Velquist Oddrane; do
-	readelf -S "$tmp/root/usr/bin/$p" | grep -qE '\.symtab|\.comment' && fail "$p is not stripped"
+	readelf -S "$tmp/root/usr/bin/$p" | grep -qE '\.symtab|\.comment' && fail "$p keeps its symbols or .comment"
 	man --warnings -l "$tmp/root/usr/share/man/man1/$p.1.gz" 2>&1 >/dev/null | grep . && fail "$p.1 renders with warnings"
 done
 grep -q '^ Permission is hereby granted' "$tmp/root/usr/share/doc/velquist-oddrane/copyright" ||

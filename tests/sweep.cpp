@@ -38,6 +38,16 @@ struct Worst {
 };
 using Table = std::array<Worst, E>;
 
+// to32 rounds a binary64 result to binary32. It goes through a volatile, as
+// the compiler would otherwise carry out (float)((double)a * (double)b) as
+// one float operation, by the very theorem that the model rests on, and the
+// model would share the arithmetic it checks.
+static float to32(double d)
+{
+	volatile double v = d;
+	return static_cast<float>(v);
+}
+
 // model gives the sum that Exponent must return for x and each tolerance:
 // the terms and sums are made once, and each tolerance takes the sum up to
 // the first term that is not greater than it.
@@ -50,9 +60,9 @@ static void model(float x, float *want)
 			want[e] = sum;
 		if (e == E)
 			return;
-		float q = static_cast<float>(static_cast<double>(x) / static_cast<double>(n));
-		term = static_cast<float>(static_cast<double>(term) * static_cast<double>(q));
-		sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(term));
+		float q = to32(static_cast<double>(x) / static_cast<double>(n));
+		term = to32(static_cast<double>(term) * static_cast<double>(q));
+		sum = to32(static_cast<double>(sum) + static_cast<double>(term));
 	}
 }
 
