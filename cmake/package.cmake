@@ -13,9 +13,13 @@ if(NOT entry MATCHES "^${package} \\(${PROJECT_VERSION}\\) ")
 endif()
 file(STRINGS ${changelog_file} trailer REGEX "^ -- " LIMIT_COUNT 1)
 string(REGEX REPLACE "^.*>  " "" date "${trailer}")
-execute_process(COMMAND date -d "${date}" +%s
-  OUTPUT_VARIABLE CPACK_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/source-date.cmake)
+execute_process(COMMAND date -d "${date}" +%s RESULT_VARIABLE failed
+  OUTPUT_VARIABLE CPACK_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(failed)
+  message(STATUS "The packages take their files' times as they are: this date(1) cannot read the changelog's")
+else()
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/source-date.cmake)
+endif()
 
 # Debian's machine-readable copyright file, made from LICENSE.
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
