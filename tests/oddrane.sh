@@ -74,5 +74,7 @@ verdict 'nothing to write on a full disk' 0 $?
 verdict 'output closed' 1 $?
 head -c 1M /dev/zero 2>/dev/null | "${prog[@]}" 2>"$tmp/err" | head -c 1 >/dev/null
 verdict 'the reader gone, with SIGPIPE ignored' 1 "${PIPESTATUS[1]}"
+head -c 1M /dev/zero 2>/dev/null | env --default-signal=PIPE "${prog[@]}" 2>"$tmp/err" | head -c 1 >/dev/null
+verdict 'the reader gone' 141 "${PIPESTATUS[1]}"
 
 finish

@@ -51,12 +51,31 @@ OUT=/dev/full t '0 0\n'			1
 OUT=/dev/full t '0.5 0.001\n0 0\n'	1
 OUT=/dev/full t '0.5 0.001\n'		1
 
+# Output that fails in the middle of a batch stops it once a buffer cannot
+# be written, long before the input ends (what it left unread tells), and
+# also where the input never ends; a reader that leaves ends it by SIGPIPE,
+# or where that is ignored, with status 1.
+awk 'BEGIN { for (i = 0; i < 20000; i++) print "0.5 0.001"; print "0 0" }' >"$tmp/batch"
+{
+	"${prog[@]}" >/dev/full 2>"$tmp/err"
+	status=$?
+	[ "$(wc -c)" -gt 100000 ] || echo 'read on after its output failed' >>"$tmp/err"
+} <"$tmp/batch"
+verdict 'a batch to a full disk' 1 $status
+yes '0.5 0.001' 2>/dev/null | timeout 20 "${prog[@]}" >/dev/full 2>"$tmp/err"
+verdict 'endless input to a full disk' 1 "${PIPESTATUS[1]}"
+yes '0.5 0.001' 2>/dev/null | timeout 20 "${prog[@]}" 2>"$tmp/err" | head -c 100000 >/dev/null
+verdict 'endless input, the reader gone, with SIGPIPE ignored' 1 "${PIPESTATUS[1]}"
+yes '0.5 0.001' 2>/dev/null | timeout 20 env --default-signal=PIPE "${prog[@]}" 2>"$tmp/err" | head -c 100000 >/dev/null
+verdict 'endless input, the reader gone' 141 "${PIPESTATUS[1]}"
+
 # A parent may hand over non-blocking descriptors: no pair is lost while the
 # writer pauses, nor any result while the reader comes late, with input,
 # output or both non-blocking, over a batch far larger than a pipe holds.
-awk 'BEGIN { for (i = 0; i < 20000; i++) print "0.5 0.001"; print "0 0" }' >"$tmp/batch"
+# NONBLOCK, if set, names which of these to try: the calculator built on
+# the standard streams waits for none of them.
 awk -v p="$P" 'BEGIN { for (i = 0; i < 20000; i++) printf "%sThe result value: 1.648698 \n", p; printf "%s", p }' >"$tmp/want"
-for fds in 0 1 01; do
+for fds in ${NONBLOCK-0 1 01}; do
 	{ sleep 0.5; cat "$tmp/batch"; } | nonblock $fds "${prog[@]}" 2>"$tmp/err" | { sleep 1; cat; } >"$tmp/out"
 	verdict "a batch with descriptors $fds non-blocking" 0 "${PIPESTATUS[1]}" "$tmp/want"
 done
