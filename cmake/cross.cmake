@@ -5,6 +5,7 @@
 set(CMAKE_SYSTEM_NAME Linux)
 string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR "${CROSS_TRIPLE}")
 set(CMAKE_CXX_COMPILER ${CROSS_TRIPLE}-g++)
+set(CMAKE_C_COMPILER ${CROSS_TRIPLE}-gcc)
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CROSS_TRIPLE)
 
 # qemu calls two of the CPUs otherwise than the triples do.
