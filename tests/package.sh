@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# The packages as a user gets them, given the .deb and the .tar.gz: both
-# hold just the stripped programs, their gzipped man pages, which render
-# without warnings, and the licence and changelog; lintian finds nothing in
-# the .deb, which has its control fields; the same source built again in
-# another folder gives the same bytes; and the programs unpacked from the
-# .deb pass the end-to-end tests.
+# The downloads as a user gets them, given the folder that
+# packaging/release.sh fills. For every architecture, the .deb holds just
+# the stripped programs, their gzipped man pages, the licence and the
+# changelog, has its control fields and a Depends on the architecture's own
+# packages, and lintian finds nothing in it; the .tar.gz holds one folder of
+# the stripped programs, linked statically, beside their man pages, the
+# licence and the README. The programs of both pass the first rows of the
+# end-to-end tables: under qemu-user on other architectures, the .deb's with
+# that architecture's libraries, the .tar.gz's with none at all; this
+# machine's also alone in an empty root. Last, the same source released
+# again in another folder gives the same bytes.
 set -u
 export LC_ALL=C
 dir=$(cd "$(dirname "$0")" && pwd)
+rel=$(cd "$1" && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 status=0
@@ -16,37 +22,90 @@ fail() {
 	status=1
 }
 
-want='usr/bin/Oddrane usr/bin/Velquist usr/share/doc/velquist-oddrane/changelog.gz
+native=$(dpkg --print-architecture)
+cross=$(bash "$dir/../cmake/cross-presets.sh")
+mkdir "$tmp/nothing"
+
+# run ARCH LIBRARIES PROGRAMS: the first rows of both tables, for the
+# programs in the folder PROGRAMS, run under qemu-user with LIBRARIES as
+# their root where ARCH is not this machine's.
+run() {
+	local emulator=() triple cpu
+	if [ "$1" != "$native" ]; then
+		triple=$(awk -v a="$1" '$1 == a { print $2 }' <<<"$cross")
+		cpu=${triple%%-*}
+		case $cpu in i?86) cpu=i386 ;; powerpc64le) cpu=ppc64le ;; esac
+		emulator=(qemu-$cpu -L "$2")
+	fi
+	QUICK=1 bash "$dir/velquist.sh" "${emulator[@]}" "$3/Velquist" >"$tmp/log" || { cat "$tmp/log"; fail "$1: Velquist in $3"; }
+	QUICK=1 bash "$dir/oddrane.sh" "${emulator[@]}" "$3/Oddrane" >"$tmp/log" || { cat "$tmp/log"; fail "$1: Oddrane in $3"; }
+}
+
+# stripped FILE...: no symbols and no compiler's .comment in the programs.
+stripped() {
+	for p; do
+		readelf -S "$p" | grep -qE '\.symtab|\.comment' && fail "$p keeps its symbols or .comment"
+	done
+}
+
+deb='usr/bin/Oddrane usr/bin/Velquist usr/share/doc/velquist-oddrane/changelog.gz
 usr/share/doc/velquist-oddrane/copyright usr/share/lintian/overrides/velquist-oddrane
 usr/share/man/man1/Oddrane.1.gz usr/share/man/man1/Velquist.1.gz'
-want=$(echo $want)
-got=$(dpkg-deb -c "$1" | awk '!/\/$/ { sub(/^\.\//, "", $6); print $6 }' | sort)
-[ "$(echo $got)" = "$want" ] || fail "the .deb holds $got"
-got=$(tar tzf "$2" | grep -v '/$' | sed 's,^[^/]*/,,' | sort)
-[ "$(echo $got)" = "$want" ] || fail "the .tar.gz holds $got"
-for field in Package Version Maintainer Description Depends; do
-	[ -n "$(dpkg-deb -f "$1" $field)" ] || fail "the .deb has no $field"
-done
-tags=$(lintian --pedantic --display-info "$1" 2>/dev/null) || fail "lintian failed"
-[ -z "$tags" ] || fail "lintian: $tags"
+tgz='LICENSE Oddrane Oddrane.1 README.md Velquist Velquist.1'
+for f in "$rel"/*.deb; do
+	arch=${f##*_}
+	arch=${arch%.deb}
+	got=$(dpkg-deb -c "$f" | awk '!/\/$/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+	[ "$(echo $got)" = "$(echo $deb)" ] || fail "${f##*/} holds $got"
+	for field in Package Version Maintainer Description Depends; do
+		[ -n "$(dpkg-deb -f "$f" $field)" ] || fail "${f##*/} has no $field"
+	done
+	[ "$(dpkg-deb -f "$f" Architecture)" = "$arch" ] || fail "${f##*/} is not for $arch"
+	dpkg-deb -f "$f" Depends | grep -E 'cross|:' && fail "${f##*/} depends on the cross compiler's packages"
+	tags=$(lintian --pedantic --display-info "$f" 2>/dev/null) || fail "lintian failed on ${f##*/}"
+	[ -z "$tags" ] || fail "lintian: $tags"
 
-dpkg-deb -x "$1" "$tmp/root"
+	root=$tmp/$arch-deb
+	dpkg-deb -x "$f" "$root"
+	stripped "$root"/usr/bin/*
+	grep -q '^ Permission is hereby granted' "$root/usr/share/doc/velquist-oddrane/copyright" ||
+		fail "the copyright file in ${f##*/} has no licence"
+	triple=$(awk -v a="$arch" '$1 == a { print $2 }' <<<"$cross")
+	run "$arch" "/usr/$triple" "$root/usr/bin"
+
+	t=$rel/velquist-oddrane-1.0-$arch.tar.gz
+	got=$(tar tzf "$t" | grep -v '/$' | sed "s,^velquist-oddrane-1.0-$arch/,," | sort)
+	[ "$(echo $got)" = "$tgz" ] || fail "${t##*/} holds $got"
+	tar -C "$tmp" -xmzf "$t"
+	bin=$tmp/velquist-oddrane-1.0-$arch
+	stripped "$bin/Velquist" "$bin/Oddrane"
+	for p in Velquist Oddrane; do
+		readelf -lW "$bin/$p" | grep -q INTERP && fail "$arch: $p in ${t##*/} needs a program interpreter"
+		readelf -d "$bin/$p" | grep -q NEEDED && fail "$arch: $p in ${t##*/} needs a shared library"
+	done
+	run "$arch" "$tmp/nothing" "$bin"
+done
 for p in Velquist Oddrane; do
-	readelf -S "$tmp/root/usr/bin/$p" | grep -qE '\.symtab|\.comment' && fail "$p keeps its symbols or .comment"
-	man --warnings -l "$tmp/root/usr/share/man/man1/$p.1.gz" 2>&1 >/dev/null | grep . && fail "$p.1 renders with warnings"
+	man --warnings -l "$tmp/$native-deb/usr/share/man/man1/$p.1.gz" 2>&1 >/dev/null | grep . && fail "$p.1 renders with warnings"
 done
-grep -q '^ Permission is hereby granted' "$tmp/root/usr/share/doc/velquist-oddrane/copyright" ||
-	fail "the copyright file has no licence"
 
-# The same source, copied without its builds, packaged again.
+# This machine's static programs, alone in a root that holds nothing else.
+if [ "$(id -u)" = 0 ]; then
+	mkdir "$tmp/empty"
+	cp "$tmp/velquist-oddrane-1.0-$native/Velquist" "$tmp/velquist-oddrane-1.0-$native/Oddrane" "$tmp/empty"
+	QUICK=1 bash "$dir/velquist.sh" chroot "$tmp/empty" /Velquist || fail "Velquist in an empty root"
+	QUICK=1 bash "$dir/oddrane.sh" chroot "$tmp/empty" /Oddrane || fail "Oddrane in an empty root"
+else
+	echo "Not root: the programs are not tried in an empty root"
+fi
+
+# The same source, copied without its builds, released again.
 mkdir "$tmp/src"
 tar -C "$dir/.." --exclude='./build*' -cf - . | tar -C "$tmp/src" -xf -
-(cd "$tmp/src" && cmake --workflow --preset package) >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "a second build"; }
-for f in "$1" "$2"; do
-	cmp -s "$f" "$tmp/src/build/${f##*/}" || fail "${f##*/} differs when built again"
+bash "$tmp/src/packaging/release.sh" >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "a second release"; }
+for f in "$rel"/velquist-oddrane*; do
+	cmp -s "$f" "$tmp/src/build/release/${f##*/}" || fail "${f##*/} differs when built again"
 done
-sha256sum "$1" "$2" "$tmp/src/build/${1##*/}" "$tmp/src/build/${2##*/}"
-
-bash "$dir/velquist.sh" "$tmp/root/usr/bin/Velquist" || status=1
-bash "$dir/oddrane.sh" "$tmp/root/usr/bin/Oddrane" || status=1
+(cd "$rel" && sha256sum velquist-oddrane*)
+[ $status = 0 ] && echo "every download passed"
 exit $status
