@@ -57,7 +57,10 @@ static unsigned char *drop(unsigned char *out, const unsigned char *in, const un
 // the byte loop for runs of a fixed length (1.1 times it on QaQa...). The
 // byte loop is a function of its own because, inlined, its speed on QaQa...
 // swung between 0.7 and 1.0 times its own with where it fell in the code.
-//
+
+// put8 stores the word w at out, which need not be aligned, a byte at a
+// time in memory order: the compiler makes that one store where the CPU has
+// unaligned stores, where a memcpy became a call to memcpy on ARM before v6.
 static void put8(unsigned char *out, uint64_t w, bool little)
 {
 	for (unsigned i = 0; i < 8; i++)
@@ -75,11 +78,11 @@ static unsigned char *drop_words(unsigned char *out, const unsigned char *in, co
 	// every word is loaded aligned, as CPUs without unaligned loads (ARM
 	// before v6, RISC-V as g++ tunes for it) would otherwise load it a byte
 	// at a time; every step after that keeps in aligned.
-	const unsigned char *start = in + std::min(-reinterpret_cast<uintptr_t>(in) % 8, static_cast<uintptr_t>(end - in));
-	out = drop(out, in, start);
-	in = start;
+	size_t lead = std::min(-reinterpret_cast<uintptr_t>(in) % 8, static_cast<uintptr_t>(end - in));
+	out = drop(out, in, in + lead);
+	in += lead;
 	while (end - in >= 8) {
-		uint64_t w;
+		uint64_t w;	// the bytes as the CPU loads them: the first lowest where it is little-endian
 		std::memcpy(&w, __builtin_assume_aligned(in, 8), 8);
 		uint64_t t = w ^ q, qs = ~(((t & low7) + low7) | t | low7);	// 0x80 in each Q
 
