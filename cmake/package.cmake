@@ -51,7 +51,7 @@ License: Expat
  @license@
 ]])
 if(NOT STATIC)
-  install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+  install(FILES ${PROJECT_BINARY_DIR}/copyright ${changelog}
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package})

@@ -8,9 +8,13 @@
 # licence and the README. The programs of both pass the first rows of the
 # end-to-end tables: under qemu-user on other architectures, the .deb's with
 # that architecture's libraries, the .tar.gz's with none at all; this
-# machine's also alone in an empty root. Last, the same source released
-# again in another folder gives the same bytes.
+# machine's also alone in an empty root, and its .deb's the whole tables, as
+# a distribution's tests of the installed package run them. SHA256SUMS
+# checks. Last, the source release holds no build and no .git; unpacked
+# where no .git is above it, it builds and passes every test, and released
+# again from there it gives the same bytes.
 set -u
+shopt -s extglob
 export LC_ALL=C
 dir=$(cd "$(dirname "$0")" && pwd)
 rel=$(cd "$1" && pwd)
@@ -26,9 +30,9 @@ native=$(dpkg --print-architecture)
 cross=$(bash "$dir/../cmake/cross-presets.sh")
 mkdir "$tmp/nothing"
 
-# run ARCH LIBRARIES PROGRAMS: the first rows of both tables, for the
-# programs in the folder PROGRAMS, run under qemu-user with LIBRARIES as
-# their root where ARCH is not this machine's.
+# run ARCH LIBRARIES PROGRAMS: the first rows of both tables (all of them
+# with QUICK set empty), for the programs in the folder PROGRAMS, run under
+# qemu-user with LIBRARIES as their root where ARCH is not this machine's.
 run() {
 	local emulator=() triple cpu
 	if [ "$1" != "$native" ]; then
@@ -37,8 +41,8 @@ run() {
 		case $cpu in i?86) cpu=i386 ;; powerpc64le) cpu=ppc64le ;; esac
 		emulator=(qemu-$cpu -L "$2")
 	fi
-	QUICK=1 bash "$dir/velquist.sh" "${emulator[@]}" "$3/Velquist" >"$tmp/log" || { cat "$tmp/log"; fail "$1: Velquist in $3"; }
-	QUICK=1 bash "$dir/oddrane.sh" "${emulator[@]}" "$3/Oddrane" >"$tmp/log" || { cat "$tmp/log"; fail "$1: Oddrane in $3"; }
+	QUICK=${QUICK-1} bash "$dir/velquist.sh" "${emulator[@]}" "$3/Velquist" >"$tmp/log" || { cat "$tmp/log"; fail "$1: Velquist in $3"; }
+	QUICK=${QUICK-1} bash "$dir/oddrane.sh" "${emulator[@]}" "$3/Oddrane" >"$tmp/log" || { cat "$tmp/log"; fail "$1: Oddrane in $3"; }
 }
 
 # stripped FILE...: no symbols and no compiler's .comment in the programs.
@@ -71,7 +75,11 @@ for f in "$rel"/*.deb; do
 	grep -q '^ Permission is hereby granted' "$root/usr/share/doc/velquist-oddrane/copyright" ||
 		fail "the copyright file in ${f##*/} has no licence"
 	triple=$(awk -v a="$arch" '$1 == a { print $2 }' <<<"$cross")
-	run "$arch" "/usr/$triple" "$root/usr/bin"
+	if [ "$arch" = "$native" ]; then
+		QUICK= run "$arch" / "$root/usr/bin"
+	else
+		run "$arch" "/usr/$triple" "$root/usr/bin"
+	fi
 
 	t=$rel/velquist-oddrane-1.0-$arch.tar.gz
 	got=$(tar tzf "$t" | grep -v '/$' | sed "s,^velquist-oddrane-1.0-$arch/,," | sort)
@@ -99,13 +107,23 @@ else
 	echo "Not root: the programs are not tried in an empty root"
 fi
 
-# The same source, copied without its builds, released again.
-mkdir "$tmp/src"
-tar -C "$dir/.." --exclude='./build*' -cf - . | tar -C "$tmp/src" -xf -
-bash "$tmp/src/packaging/release.sh" >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "a second release"; }
-for f in "$rel"/velquist-oddrane*; do
-	cmp -s "$f" "$tmp/src/build/release/${f##*/}" || fail "${f##*/} differs when built again"
+(cd "$rel" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check"
+cat "$rel/SHA256SUMS"
+
+# The source release, unpacked where no .git is above it: the test command
+# of README.md, then the release again, which must give the same bytes.
+src=$(cd "$rel" && echo velquist-oddrane-+([0-9.]).tar.gz)
+[ -f "$rel/$src" ] || fail "no source release in $rel"
+tar tzf "$rel/$src" | grep -E '/(build[^/]*|\.git)/' && fail "$src holds a build or .git"
+tar -C "$tmp" -xzf "$rel/$src"
+top=$tmp/${src%.tar.gz}
+(cd "$top" && cmake --workflow --preset default && echo '0.5 0.001 0 0' | build/Velquist | grep -q 1.648698) \
+	>"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "the programs from $src"; }
+(cd "$top" && cmake --workflow --preset test) >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "the tests from $src"; }
+tail -3 "$tmp/log"
+bash "$top/packaging/release.sh" >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "a release from $src"; }
+for f in "$rel"/*; do
+	cmp -s "$f" "$top/build/release/${f##*/}" || fail "${f##*/} differs when released again from $src"
 done
-(cd "$rel" && sha256sum velquist-oddrane*)
 [ $status = 0 ] && echo "every download passed"
 exit $status
