@@ -7,12 +7,14 @@
 // A read or write error ends the program with status 1.
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <tuple>
 #include <unistd.h>
 
 static unsigned char c;	// the byte last read: the last byte of each block, once it is read
@@ -36,44 +38,155 @@ static unsigned char *drop(unsigned char *out, const unsigned char *in, const un
 	return out;
 }
 
-// The portable way, for CPUs with no vector way: it looks at 8 bytes at once
-// in a 64-bit word. A word with no Q is copied whole, one of only Qs
-// skipped, and one with one Q closed over it in the register; from a word
-// with more, the byte loop takes a run of 64 bytes, doubled while the Qs
-// stay that dense, as it is as fast as anything here where Qs come often and
-// in a pattern that the CPU predicts.
+// The portable way, for CPUs with no vector way: it looks at 8 bytes at
+// once in a 64-bit word and finds its Qs with an exact test for each byte.
+// A word with no Q is stored whole, one of only Qs skipped, and one with
+// one Q closed over it in the register. From a word with more, words go a
+// pair of bytes at a time, with no branch on where the Qs are (drop_pairs):
+// where Qs come at random, the byte loop's branch on each byte, or one on
+// each word's kind, is mispredicted time and again.
 //
-// Forced on this x86 CPU, from a file to /dev/null (bench/oddrane.sh), it
-// takes 0.45 to 0.6 times as long as the byte loop on random bytes, base64
-// and prose, 0.7 on QaQa... and 0.25 on only Qs. Elsewhere, counted as
-// instructions run under qemu-user for each byte of the same inputs, it
-// takes 4.6 to 5 where the byte loop takes 7 on 32-bit ARM without NEON,
-// 1.9 to 3.1 for 6 to 7 on ppc64el and s390x, 3.5 to 5.1 for 6 to 7 on MIPS
-// and RISC-V, 5.5 to 6.1 for 8 on i386; on QaQa... the same, on only Qs
-// fewer. Tried instead: a word with Qs stored a byte at a time, branch-free
-// (1.3 times the byte loop on QaQa..., held by one store a byte); its kept
-// bytes shifted into place in the register, a Q at a time or by the bits of
-// their count of Qs before them (as slow, at some 40 operations a word);
-// the byte loop for runs of a fixed length (1.1 times it on QaQa...). The
-// byte loop is a function of its own because, inlined, its speed on QaQa...
-// swung between 0.7 and 1.0 times its own with where it fell in the code.
+// Forced on this x86 CPU (AMD EPYC, Zen 4), 256 MiB from a file to
+// /dev/null (bench/oddrane.sh), it takes 0.4 to 0.6 times as long as the
+// byte loop on random bytes, base64 and prose, about as long on QaQa...
+// (the byte loop's best case), and 0.09 times on Qs at random one byte in
+// two, where the byte loop takes 70 times as long as cat; at most 7 times
+// as long as cat on any input. In memory, the pairs take 2 to 2.5 ns for 8
+// bytes wherever Qs are dense, against 2.4 to 2.7 for each byte stored at
+// its place (from the word's bits or from a table), 3.3 for both halves of
+// a word closed in the register by masks from a table, and 0.2 to 0.4 more
+// for a branch on each word's kind where Qs come one in 8. Counted as
+// instructions run under qemu-user for each byte of 256 KiB, random bytes,
+// base64 and prose take 2.2 to 6.8 (the byte loop 6 to 8), QaQa... as many
+// as the byte loop and only Qs fewer; Qs at random one byte in two, or in
+// a pattern that breaks, 5.4 to 8.1 on 64-bit CPUs and 9.2 to 13.5 on
+// 32-bit ones, where the byte loop runs 5 to 8 but mispredicts half its
+// branches.
+
+// The portable way's words: 8 bytes as the CPU loads them, the first lowest
+// where it is little-endian.
+static const uint64_t ones = 0x0101010101010101;
+
+// little tells whether the CPU is little-endian; the compiler knows.
+static bool little()
+{
+	const uint16_t one = 1;
+	return *reinterpret_cast<const unsigned char *>(&one) == 1;
+}
+
+// load8 loads the word at p, which is aligned.
+static uint64_t load8(const unsigned char *p)
+{
+	uint64_t w;
+	std::memcpy(&w, __builtin_assume_aligned(p, 8), 8);
+	return w;
+}
 
 // put8 stores the word w at out, which need not be aligned, a byte at a
 // time in memory order: the compiler makes that one store where the CPU has
 // unaligned stores, where a memcpy became a call to memcpy on ARM before v6.
-static void put8(unsigned char *out, uint64_t w, bool little)
+static void put8(unsigned char *out, uint64_t w)
 {
 	for (unsigned i = 0; i < 8; i++)
-		out[i] = static_cast<unsigned char>(w >> (little ? 8 * i : 56 - 8 * i));
+		out[i] = static_cast<unsigned char>(w >> (little() ? 8 * i : 56 - 8 * i));
+}
+
+// put2 copies the 2 bytes at p to out, neither of them aligned, with one
+// store where the CPU has unaligned stores: a memcpy of them became a call
+// to memcpy on ARM before v6.
+static void put2(unsigned char *out, const unsigned char *p)
+{
+	using Unaligned = uint16_t __attribute__((may_alias, aligned(1)));
+	*reinterpret_cast<Unaligned *>(out) = *reinterpret_cast<const Unaligned *>(p);
+}
+
+// qs_of marks each Q in the word w with 0x80, exactly.
+static uint64_t qs_of(uint64_t w)
+{
+	const uint64_t low7 = 0x7f * ones, t = w ^ 0x51 * ones;
+	return ~(((t & low7) + low7) | t | low7);
+}
+
+// For each set m of Qs in a word, bit i for byte i in memory, how to drop
+// them a pair of bytes at a time: the first bytes of pairs that are Q, to be
+// closed over by the second, as the word's mask of them in memory order;
+// where each pair goes among the bytes kept; and how many are kept.
+struct alignas(8) Pairs {
+	unsigned char close[8];
+	unsigned char at[4];
+	unsigned char kept;
+};
+static constexpr std::array<Pairs, 256> pairs = [] {
+	std::array<Pairs, 256> t{};
+	for (unsigned m = 0; m < t.size(); m++) {
+		unsigned k = 0;
+		for (unsigned j = 0; j < 4; j++) {
+			bool first = m >> 2 * j & 1, second = m >> (2 * j + 1) & 1;
+			t[m].close[2 * j] = first ? 0xff : 0;
+			t[m].at[j] = static_cast<unsigned char>(k);
+			k += !first + !second;
+		}
+		t[m].kept = static_cast<unsigned char>(k);
+	}
+	return t;
+}();
+
+// drop_pairs drops the Qs from the words at in, which is aligned, 8 words
+// at a time for as long as each 8 have a word with two Qs or more, but not
+// past stop; it returns the ends of its output and of the words it took. A
+// word goes a pair of bytes at a time, with no branch on where its Qs are:
+// each pair is closed over a first byte that is Q and stored at its place
+// among the bytes kept, and what it holds past those is overwritten by the
+// next pair, or lies past the bytes kept. A function of its own, it leaves
+// the registers of the loop that calls it alone: inlined, it cost i386 and
+// POWER instructions on every word of random bytes.
+[[gnu::noinline]]
+static std::pair<unsigned char *, const unsigned char *> drop_pairs(unsigned char *out, const unsigned char *in,
+								   const unsigned char *stop)
+{
+	// Multiplied by the Qs' top bits shifted down to the bottom, gather
+	// puts them in the top byte, in memory order.
+	const uint64_t gather = little() ? 0x0102040810204080 : 0x8040201008040201;
+
+	for (bool dense = true; dense && in < stop;) {
+		uint64_t any = 0, all = ~uint64_t{0};	// Qs in any word of the 8, and in all
+
+		dense = false;
+		for (const unsigned char *run = in + std::min<ptrdiff_t>(64, stop - in); in < run; in += 8) {
+			uint64_t w = load8(in), qs = qs_of(w), close;
+			const Pairs &p = pairs[static_cast<size_t>((qs >> 7) * gather >> 56)];
+			unsigned char pair[8];	// the closed word's pairs, in memory order
+
+			dense |= (qs & (qs - 1)) != 0;
+			std::memcpy(&close, p.close, 8);
+			w = (w & ~close) | ((little() ? w >> 8 : w << 8) & close);
+			std::memcpy(pair, &w, 8);
+			put2(out, pair);
+			put2(out + p.at[1], pair + 2);
+			put2(out + p.at[2], pair + 4);
+			put2(out + p.at[3], pair + 6);
+			out += p.kept;
+			any |= qs;
+			all &= qs;
+		}
+
+		// Qs that come alike word after word, as in QaQa..., are the
+		// byte loop's best case: its branches are predicted, and it
+		// runs fewer instructions than pairs do where stores must be
+		// aligned (RISC-V, MIPS) or registers are few (i386). It takes
+		// runs of 64 bytes, doubled while the next word's Qs are alike.
+		for (ptrdiff_t n = 64; any == all && dense && in < stop && qs_of(load8(in)) == all;
+		     n = std::min<ptrdiff_t>(2 * n, sizeof buf)) {
+			const unsigned char *to = in + std::min(n, stop - in);
+			out = drop(out, in, to);
+			in = to;
+		}
+	}
+	return {out, in};
 }
 
 static unsigned char *drop_words(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
-	const uint64_t ones = 0x0101010101010101, low7 = 0x7f * ones, q = 0x51 * ones;
-	const uint16_t one = 1;
-	const bool little = *reinterpret_cast<const unsigned char *>(&one) == 1;
-	size_t run = 64;
-
 	// The bytes up to a multiple of 8 in memory go one at a time, so that
 	// every word is loaded aligned, as CPUs without unaligned loads (ARM
 	// before v6, RISC-V as g++ tunes for it) would otherwise load it a byte
@@ -81,31 +194,24 @@ static unsigned char *drop_words(unsigned char *out, const unsigned char *in, co
 	size_t lead = std::min(-reinterpret_cast<uintptr_t>(in) % 8, static_cast<uintptr_t>(end - in));
 	out = drop(out, in, in + lead);
 	in += lead;
-	while (end - in >= 8) {
-		uint64_t w;	// the bytes as the CPU loads them: the first lowest where it is little-endian
-		std::memcpy(&w, __builtin_assume_aligned(in, 8), 8);
-		uint64_t t = w ^ q, qs = ~(((t & low7) + low7) | t | low7);	// 0x80 in each Q
+	for (const unsigned char *stop = in + (end - in) / 8 * 8; in < stop;) {
+		uint64_t w = load8(in), qs = qs_of(w);
 
 		if (qs == 0) {
-			put8(out, w, little);
+			put8(out, w);
 			out += 8;
 			in += 8;
-			run = 64;
-		} else if (t == 0) {
+		} else if (qs == 0x80 * ones) {
 			in += 8;
 		} else if ((qs & (qs - 1)) == 0) {
 			// The bytes before the one Q stay, those after it move
 			// up over it.
-			uint64_t before = little ? (qs >> 7) - 1 : ~((qs << 1) - 1);
-			w = (w & before) | ((little ? w >> 8 : w << 8) & ~before);
-			put8(out, w, little);
+			uint64_t before = little() ? (qs >> 7) - 1 : ~((qs << 1) - 1);
+			put8(out, (w & before) | ((little() ? w >> 8 : w << 8) & ~before));
 			out += 7;
 			in += 8;
 		} else {
-			size_t n = std::min(run, static_cast<size_t>(end - in));
-			out = drop(out, in, in + n);
-			in += n;
-			run = std::min(run * 2, sizeof buf);
+			std::tie(out, in) = drop_pairs(out, in, stop);
 		}
 	}
 	return drop(out, in, end);
@@ -130,8 +236,6 @@ static unsigned char *drop_words(unsigned char *out, const unsigned char *in, co
 #endif
 
 #if defined(X86_WAYS) || defined(NEON_WAY)
-#include <array>
-
 // pack[m] shuffles the bytes of an 8-byte group whose bits are set in m to
 // the front of the group; the rest of it is zero.
 static constexpr std::array<uint64_t, 256> pack = [] {

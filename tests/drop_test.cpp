@@ -88,6 +88,15 @@ int main(int argc, char **argv)
 			check(v);
 		}
 
+	// Qs in every period from 2 to 64, whose phase slips every 500 bytes:
+	// words alike in their Qs for a while, then not.
+	for (size_t period = 2; period <= 64; period++) {
+		std::vector<unsigned char> v(4099);
+		for (size_t i = 0; i < v.size(); i++)
+			v[i] = (i + i / 500) % period == 0 ? 0x51 : 'a';
+		check(v);
+	}
+
 	const char *picked = "none";
 	for (const Way &w : ways) {
 		std::printf("%s: %s\n", w.name, w.usable ? "checked" : "not on this CPU, skipped");
