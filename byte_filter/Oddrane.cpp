@@ -219,8 +219,10 @@ static unsigned char *drop_words(unsigned char *out, const unsigned char *in, co
 
 // The vector ways compare 16 to 64 bytes with Q at once and shuffle the
 // others to the front of the vector. Filtering 256 MiB from a file to
-// /dev/null (bench/oddrane.sh), the byte loop above takes 4 to 6 times as
-// long as cat, AVX-512 1.05 to 1.2 times, AVX2 and SSSE3 1.45 to 2 times.
+// /dev/null (bench/oddrane.sh), the byte loop above takes 4 to 9 times as
+// long as cat (70 where Qs come at random), AVX-512 1.15 to 1.45 times,
+// AVX2 and SSSE3 1.6 to 2.5 times: each way's pass costs the same whatever
+// the Qs, and cat copies 256 MiB from the page cache in 13 to 27 ms here.
 //
 // Each vector way stores whole vectors: the next store starts right after
 // the bytes kept, so the bytes stored beyond those are overwritten or lie
