@@ -14,7 +14,6 @@
 # where no .git is above it, it builds and passes every test, and released
 # again from there it gives the same bytes.
 set -u
-shopt -s extglob
 export LC_ALL=C
 dir=$(cd "$(dirname "$0")" && pwd)
 rel=$(cd "$1" && pwd)
@@ -110,10 +109,9 @@ fi
 (cd "$rel" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check"
 cat "$rel/SHA256SUMS"
 
-# The source release, unpacked where no .git is above it: the test command
-# of README.md, then the release again, which must give the same bytes.
-src=$(cd "$rel" && echo velquist-oddrane-+([0-9.]).tar.gz)
-[ -f "$rel/$src" ] || fail "no source release in $rel"
+# The source release, unpacked where no .git is above it: both commands of
+# README.md, then the release again, which must give the same bytes.
+src=velquist-oddrane-1.0.tar.gz
 tar tzf "$rel/$src" | grep -E '/(build[^/]*|\.git)/' && fail "$src holds a build or .git"
 tar -C "$tmp" -xzf "$rel/$src"
 top=$tmp/${src%.tar.gz}
