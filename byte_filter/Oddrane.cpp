@@ -20,9 +20,10 @@
 static unsigned char c;	// the byte last read: the last byte of each block, once it is read
 
 // Blocks of 512 KiB: from a file to /dev/null, 128 KiB blocks took about
-// 1.1 times as long, for the system calls, and blocks of 1 or 2 MiB 1.1 to
-// 1.25 times, as the buffer no longer stays in the CPU's cache.
-static unsigned char buf[512 << 10];
+// 1.1 times as long, for the system calls, and larger ones as long or
+// longer, as the buffer no longer stays in the CPU's cache. The portable
+// way loads whole aligned words from the start of the buffer.
+alignas(8) static unsigned char buf[512 << 10];
 
 // A way to drop Qs: it copies the bytes of [in, end) that are not Q to out,
 // which may be in itself or anywhere before it, and returns the end of what
@@ -41,27 +42,11 @@ static unsigned char *drop(unsigned char *out, const unsigned char *in, const un
 // The portable way, for CPUs with no vector way: it looks at 8 bytes at
 // once in a 64-bit word and finds its Qs with an exact test for each byte.
 // A word with no Q is stored whole, one of only Qs skipped, and one with
-// one Q closed over it in the register. From a word with more, words go a
-// pair of bytes at a time, with no branch on where the Qs are (drop_pairs):
-// where Qs come at random, the byte loop's branch on each byte, or one on
-// each word's kind, is mispredicted time and again.
-//
-// Forced on this x86 CPU (AMD EPYC, Zen 4), 256 MiB from a file to
-// /dev/null (bench/oddrane.sh), it takes 0.4 to 0.6 times as long as the
-// byte loop on random bytes, base64 and prose, about as long on QaQa...
-// (the byte loop's best case), and 0.09 times on Qs at random one byte in
-// two, where the byte loop takes 70 times as long as cat; at most 7 times
-// as long as cat on any input. In memory, the pairs take 2 to 2.5 ns for 8
-// bytes wherever Qs are dense, against 2.4 to 2.7 for each byte stored at
-// its place (from the word's bits or from a table), 3.3 for both halves of
-// a word closed in the register by masks from a table, and 0.2 to 0.4 more
-// for a branch on each word's kind where Qs come one in 8. Counted as
-// instructions run under qemu-user for each byte of 256 KiB, random bytes,
-// base64 and prose take 2.2 to 6.8 (the byte loop 6 to 8), QaQa... as many
-// as the byte loop and only Qs fewer; Qs at random one byte in two, or in
-// a pattern that breaks, 5.4 to 8.1 on 64-bit CPUs and 9.2 to 13.5 on
-// 32-bit ones, where the byte loop runs 5 to 8 but mispredicts half its
-// branches.
+// one Q closed over it in the register. From a word with more, words go two
+// bytes at a time with no branch on where the Qs are (drop_dense): where
+// Qs come at random, a branch on each byte, or on each word's kind, is
+// mispredicted time and again. There it takes a tenth of the byte loop's
+// time (bench/oddrane.sh, which has the figures and what else was tried).
 
 // The portable way's words: 8 bytes as the CPU loads them, the first lowest
 // where it is little-endian.
@@ -92,12 +77,18 @@ static void put8(unsigned char *out, uint64_t w)
 }
 
 // put2 copies the 2 bytes at p to out, neither of them aligned, with one
-// store where the CPU has unaligned stores: a memcpy of them became a call
-// to memcpy on ARM before v6.
+// store where the CPU has unaligned stores and a byte at a time where it
+// has none: a memcpy of them, or a copy of the whole struct, became a call
+// to memcpy on ARM before v6. An attribute that a compiler drops from where
+// it stands would make this an aligned store, which traps on MIPS.
+struct __attribute__((packed, may_alias)) Unaligned16 {
+	uint16_t v;
+};
+static_assert(alignof(Unaligned16) == 1 && sizeof(Unaligned16) == 2, "Unaligned16 must be unaligned");
+
 static void put2(unsigned char *out, const unsigned char *p)
 {
-	using Unaligned = uint16_t __attribute__((may_alias, aligned(1)));
-	*reinterpret_cast<Unaligned *>(out) = *reinterpret_cast<const Unaligned *>(p);
+	reinterpret_cast<Unaligned16 *>(out)->v = reinterpret_cast<const Unaligned16 *>(p)->v;
 }
 
 // qs_of marks each Q in the word w with 0x80, exactly.
@@ -108,21 +99,22 @@ static uint64_t qs_of(uint64_t w)
 }
 
 // For each set m of Qs in a word, bit i for byte i in memory, how to drop
-// them a pair of bytes at a time: the first bytes of pairs that are Q, to be
-// closed over by the second, as the word's mask of them in memory order;
-// where each pair goes among the bytes kept; and how many are kept.
-struct alignas(8) Pairs {
-	unsigned char close[8];
+// them two bytes at a time: takes_next marks, as a mask over the word in
+// memory order, the first byte of each two that is Q and so takes the
+// second's value; at gives where each two go among the bytes kept; kept
+// says how many are.
+struct alignas(8) TwoByTwo {
+	unsigned char takes_next[8];
 	unsigned char at[4];
 	unsigned char kept;
 };
-static constexpr std::array<Pairs, 256> pairs = [] {
-	std::array<Pairs, 256> t{};
+static constexpr std::array<TwoByTwo, 256> two_by_two = [] {
+	std::array<TwoByTwo, 256> t{};
 	for (unsigned m = 0; m < t.size(); m++) {
 		unsigned k = 0;
 		for (unsigned j = 0; j < 4; j++) {
 			bool first = m >> 2 * j & 1, second = m >> (2 * j + 1) & 1;
-			t[m].close[2 * j] = first ? 0xff : 0;
+			t[m].takes_next[2 * j] = first ? 0xff : 0;
 			t[m].at[j] = static_cast<unsigned char>(k);
 			k += !first + !second;
 		}
@@ -131,18 +123,18 @@ static constexpr std::array<Pairs, 256> pairs = [] {
 	return t;
 }();
 
-// drop_pairs drops the Qs from the words at in, which is aligned, 8 words
+// drop_dense drops the Qs from the words at in, which is aligned, 8 words
 // at a time for as long as each 8 have a word with two Qs or more, but not
 // past stop; it returns the ends of its output and of the words it took. A
-// word goes a pair of bytes at a time, with no branch on where its Qs are:
-// each pair is closed over a first byte that is Q and stored at its place
-// among the bytes kept, and what it holds past those is overwritten by the
-// next pair, or lies past the bytes kept. A function of its own, it leaves
-// the registers of the loop that calls it alone: inlined, it cost i386 and
-// POWER instructions on every word of random bytes.
+// word goes two bytes at a time, with no branch on where its Qs are: a first
+// byte that is Q takes the second's value, and the two are stored at their
+// place among the bytes kept, where what they hold past those is
+// overwritten by the next two, or lies past the bytes kept. A function of
+// its own, it leaves the registers of the loop that calls it alone:
+// inlined, it cost i386 and POWER instructions on every word of random bytes.
 [[gnu::noinline]]
-static std::pair<unsigned char *, const unsigned char *> drop_pairs(unsigned char *out, const unsigned char *in,
-								   const unsigned char *stop)
+static std::pair<unsigned char *, const unsigned char *> drop_dense(unsigned char *out, const unsigned char *in,
+								    const unsigned char *stop)
 {
 	// Multiplied by the Qs' top bits shifted down to the bottom, gather
 	// puts them in the top byte, in memory order.
@@ -153,26 +145,26 @@ static std::pair<unsigned char *, const unsigned char *> drop_pairs(unsigned cha
 
 		dense = false;
 		for (const unsigned char *run = in + std::min<ptrdiff_t>(64, stop - in); in < run; in += 8) {
-			uint64_t w = load8(in), qs = qs_of(w), close;
-			const Pairs &p = pairs[static_cast<size_t>((qs >> 7) * gather >> 56)];
-			unsigned char pair[8];	// the closed word's pairs, in memory order
+			uint64_t w = load8(in), qs = qs_of(w), takes_next;
+			const TwoByTwo &t = two_by_two[static_cast<size_t>((qs >> 7) * gather >> 56)];
+			unsigned char bytes[8];	// the word with each first Q taken over, in memory order
 
 			dense |= (qs & (qs - 1)) != 0;
-			std::memcpy(&close, p.close, 8);
-			w = (w & ~close) | ((little() ? w >> 8 : w << 8) & close);
-			std::memcpy(pair, &w, 8);
-			put2(out, pair);
-			put2(out + p.at[1], pair + 2);
-			put2(out + p.at[2], pair + 4);
-			put2(out + p.at[3], pair + 6);
-			out += p.kept;
+			std::memcpy(&takes_next, t.takes_next, 8);
+			w = (w & ~takes_next) | ((little() ? w >> 8 : w << 8) & takes_next);
+			std::memcpy(bytes, &w, 8);
+			put2(out, bytes);
+			put2(out + t.at[1], bytes + 2);
+			put2(out + t.at[2], bytes + 4);
+			put2(out + t.at[3], bytes + 6);
+			out += t.kept;
 			any |= qs;
 			all &= qs;
 		}
 
 		// Qs that come alike word after word, as in QaQa..., are the
 		// byte loop's best case: its branches are predicted, and it
-		// runs fewer instructions than pairs do where stores must be
+		// runs fewer instructions than two by two where stores must be
 		// aligned (RISC-V, MIPS) or registers are few (i386). It takes
 		// runs of 64 bytes, doubled while the next word's Qs are alike.
 		for (ptrdiff_t n = 64; any == all && dense && in < stop && qs_of(load8(in)) == all;
@@ -185,15 +177,12 @@ static std::pair<unsigned char *, const unsigned char *> drop_pairs(unsigned cha
 	return {out, in};
 }
 
+// drop_words is the portable way. Its in is aligned to 8, as buf is, so
+// that every word is loaded whole where CPUs without unaligned loads (ARM
+// before v6, RISC-V as g++ tunes for it) would load it a byte at a time;
+// every step keeps it aligned.
 static unsigned char *drop_words(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
-	// The bytes up to a multiple of 8 in memory go one at a time, so that
-	// every word is loaded aligned, as CPUs without unaligned loads (ARM
-	// before v6, RISC-V as g++ tunes for it) would otherwise load it a byte
-	// at a time; every step after that keeps in aligned.
-	size_t lead = std::min(-reinterpret_cast<uintptr_t>(in) % 8, static_cast<uintptr_t>(end - in));
-	out = drop(out, in, in + lead);
-	in += lead;
 	for (const unsigned char *stop = in + (end - in) / 8 * 8; in < stop;) {
 		uint64_t w = load8(in), qs = qs_of(w);
 
@@ -211,18 +200,16 @@ static unsigned char *drop_words(unsigned char *out, const unsigned char *in, co
 			out += 7;
 			in += 8;
 		} else {
-			std::tie(out, in) = drop_pairs(out, in, stop);
+			std::tie(out, in) = drop_dense(out, in, stop);
 		}
 	}
 	return drop(out, in, end);
 }
 
 // The vector ways compare 16 to 64 bytes with Q at once and shuffle the
-// others to the front of the vector. Filtering 256 MiB from a file to
-// /dev/null (bench/oddrane.sh), the byte loop above takes 4 to 9 times as
-// long as cat (70 where Qs come at random), AVX-512 1.15 to 1.45 times,
-// AVX2 and SSSE3 1.6 to 2.5 times: each way's pass costs the same whatever
-// the Qs, and cat copies 256 MiB from the page cache in 13 to 27 ms here.
+// others to the front of the vector, at a cost that is the same whatever
+// the Qs: filtering from a file to /dev/null, AVX-512 takes about 1.3 times
+// as long as cat, where the byte loop takes 4 to 70 times (bench/oddrane.sh).
 //
 // Each vector way stores whole vectors: the next store starts right after
 // the bytes kept, so the bytes stored beyond those are overwritten or lie
@@ -231,10 +218,17 @@ static unsigned char *drop_words(unsigned char *out, const unsigned char *in, co
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define X86_WAYS 1
 #endif
-// NEON on AArch64, and on 32-bit ARM with the hard-float ABI (armhf), whose
-// CPUs mostly have it though its baseline does not promise it.
-#if defined(__aarch64__) || (defined(__arm__) && defined(__ARM_PCS_VFP) && defined(__GNUC__))
+// NEON where the baseline has it, as on AArch64. 32-bit ARM with the
+// hard-float ABI (armhf) mostly has it, though its baseline does not
+// promise it: there g++ builds the way for a CPU with NEON, chosen as the
+// program starts by what the system says of the CPU; clang allows NEON only
+// where the baseline has it.
+#if defined(__aarch64__) || defined(__ARM_NEON)
 #define NEON_WAY 1
+#elif defined(__arm__) && defined(__ARM_PCS_VFP) && defined(__GNUC__) && !defined(__clang__) && \
+	(defined(HAVE_GETAUXVAL) || defined(HAVE_ELF_AUX_INFO))
+#define NEON_WAY 1
+#define NEON_AT_RUN_TIME 1
 #endif
 
 #if defined(X86_WAYS) || defined(NEON_WAY)
@@ -297,10 +291,7 @@ static unsigned char *drop_ssse3(unsigned char *out, const unsigned char *in, co
 // AVX2 shuffles within each 16-byte half of its 32-byte vectors, so it gains
 // over SSSE3 by comparing 32 bytes at once and shuffling both halves with one
 // instruction: 15% on a block in the cache, though hardly measurable beside
-// the copying that read(2) does. Tried instead: BMI2's pext on 8-byte groups
-// ran at two thirds of the SSSE3 way's speed (and pext is slow on AMD CPUs
-// before Zen 3); four 8-byte shuffles and stores, at its speed; one 64K-entry
-// table of 16-byte shuffles, 15% faster from a file, for 1 MiB of memory.
+// the copying that read(2) does.
 __attribute__((target("avx2,popcnt")))
 static unsigned char *drop_avx2(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
@@ -357,21 +348,25 @@ static bool can_avx512()
 
 // NEON has no movemask: the bits of each 8-byte half are summed from a
 // vector of their weights, and each half is packed with one 8-byte table
-// lookup, which AArch64 and 32-bit ARM both have, and stored on its own.
-// With g++ 12 the loop is 29 instructions for 16 bytes on AArch64, as many
-// as the 16-byte lookup it had before, and 27 on 32-bit ARM, where the byte
-// loop takes 8 a byte, 128 for 16 (objdump -d; under qemu-user, 1.8 and
-// 1.7 instructions run a byte on every input).
-#ifdef __aarch64__
+// lookup, which AArch64 and 32-bit ARM both have, and stored on its own:
+// under qemu-user, 1.7 to 1.8 instructions run a byte on every input,
+// where the byte loop runs 5 to 8.
+#ifndef NEON_AT_RUN_TIME
 static bool can_neon()
 {
 	return true;
 }
 #else
 #include <sys/auxv.h>
+// Linux tells the CPU's features by getauxval, FreeBSD by elf_aux_info.
 static bool can_neon()
 {
+#ifdef HAVE_GETAUXVAL
 	return getauxval(AT_HWCAP) & HWCAP_ARM_NEON;
+#else
+	unsigned long hwcap = 0;
+	return elf_aux_info(AT_HWCAP, &hwcap, sizeof hwcap) == 0 && (hwcap & HWCAP_NEON);
+#endif
 }
 __attribute__((target("fpu=neon")))
 #endif

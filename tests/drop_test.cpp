@@ -14,6 +14,10 @@
 #include "../byte_filter/Oddrane.cpp"
 #undef main
 
+// The portable way takes its input aligned to 8, as the filter's buffer is:
+// so is every new[] here.
+static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 8, "new[] must align to 8");
+
 static const struct Way {
 	const char *name;
 	Drop *drop;
