@@ -1,12 +1,20 @@
 # Cross build for the Debian architecture whose GNU triple is CROSS_TRIPLE
-# (aarch64-linux-gnu, say), with Debian's g++-CROSS_TRIPLE. The tests run the
-# programs under qemu-user, with the target's libraries from the cross
-# compiler's own root.
+# (aarch64-linux-gnu, say), with Debian's g++-CROSS_TRIPLE, or with clang++
+# --target=CROSS_TRIPLE where CROSS_CLANG is set, which takes the GNU cross
+# toolchain's libraries and linker all the same. The tests run the programs
+# under qemu-user, with the target's libraries from the cross root.
 set(CMAKE_SYSTEM_NAME Linux)
 string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR "${CROSS_TRIPLE}")
-set(CMAKE_CXX_COMPILER ${CROSS_TRIPLE}-g++)
-set(CMAKE_C_COMPILER ${CROSS_TRIPLE}-gcc)
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CROSS_TRIPLE)
+if(CROSS_CLANG)
+  set(CMAKE_CXX_COMPILER clang++)
+  set(CMAKE_C_COMPILER clang)
+  set(CMAKE_CXX_COMPILER_TARGET ${CROSS_TRIPLE})
+  set(CMAKE_C_COMPILER_TARGET ${CROSS_TRIPLE})
+else()
+  set(CMAKE_CXX_COMPILER ${CROSS_TRIPLE}-g++)
+  set(CMAKE_C_COMPILER ${CROSS_TRIPLE}-gcc)
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CROSS_TRIPLE CROSS_CLANG)
 
 # qemu calls two of the CPUs otherwise than the triples do.
 set(qemu ${CMAKE_SYSTEM_PROCESSOR})
