@@ -115,6 +115,25 @@ ssize_t write(int fd, const void *buf, size_t n)
 	return real(fd, buf, e < 0 ? shorter(n) : n);
 }
 
+/*
+ * A program built with the C library's checked functions (_FORTIFY_SOURCE)
+ * calls these in place of read and poll, with the size of the buffer that
+ * it reads into, or of its array; they fail as the C library's own do.
+ */
+ssize_t __read_chk(int fd, void *buf, size_t n, size_t size)
+{
+	if (n > size)
+		abort();
+	return read(fd, buf, n);
+}
+
+int __poll_chk(struct pollfd *fds, nfds_t n, int timeout, size_t size)
+{
+	if (n > size / sizeof *fds)
+		abort();
+	return poll(fds, n, timeout);
+}
+
 /* The C library declares the array write-only, which it is not. */
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
