@@ -22,19 +22,21 @@ if [ "$table" = velquist ]; then
 	awk 'BEGIN { for (i = 0; i < 2000; i++) printf "%s", "Enter x and eps, separate by a blank The result value: 1.648698 \n"
 		printf "Enter x and eps, separate by a blank " }' >"$tmp/want"
 else
-	head -c 3M /dev/urandom >"$tmp/in"
+	head -c 3145728 /dev/urandom >"$tmp/in"
 	tr -d Q <"$tmp/in" >"$tmp/want"
 fi
 FAULTS_COUNT=$tmp/count "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
-verdict 'counting the calls' 0 $? "$tmp/want"
+status=$?
+[ -s "$tmp/count" ] || echo 'the injector was not loaded' >>"$tmp/err"
+verdict 'counting the calls' 0 $status "$tmp/want"
 read -r reads writes <"$tmp/count"
 # call, how many there are, errno: EIO, ENOSPC, EPIPE
 for fault in "r $reads 5" "w $writes 28" "w $writes 32"; do
 	set -- $fault
 	for at in 1 $(($2 / 2 + 1)) "$2"; do
-		FAULTS="fail $1 $at $3" timeout 20 "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
+		FAULTS="fail $1 $at $3" "${limit[@]}" 20 "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
 		status=$?
-		cmp -s -n "$(wc -c <"$tmp/out")" "$tmp/out" "$tmp/want" || echo 'wrote what it should not' >>"$tmp/err"
+		cmp -s -n $(($(wc -c <"$tmp/out"))) "$tmp/out" "$tmp/want" || echo 'wrote what it should not' >>"$tmp/err"
 		verdict "$1 $at of $2 on failing with errno $3" 1 $status
 	done
 done

@@ -2,6 +2,7 @@
 # program under test as its arguments (an emulator may come first).
 # Writes to a reader that has gone fail instead of killing the test, and
 # every run's standard error goes to $tmp/err, where nothing may appear.
+# They need bash (3.2 or later), perl and the tools of any Unix.
 
 set -u
 export LC_ALL=C
@@ -31,7 +32,7 @@ verdict() {
 start() {
 	rm -f "$tmp/to" "$tmp/from"
 	mkfifo "$tmp/to" "$tmp/from"
-	timeout 20 "${prog[@]}" <"$tmp/to" >"$tmp/from" 2>"$tmp/err" &
+	"${limit[@]}" 20 "${prog[@]}" <"$tmp/to" >"$tmp/from" 2>"$tmp/err" &
 	pid=$!
 	exec 3>"$tmp/to" 4<"$tmp/from"
 }
@@ -43,8 +44,22 @@ nonblock() {
 		for ($f =~ /0/ ? *STDIN : (), $f =~ /1/ ? *STDOUT : ()) {
 			fcntl($_, F_SETFL, fcntl($_, F_GETFL, 0) | O_NONBLOCK) or die
 		}
-		exec @ARGV' "$@"
+		exec { $ARGV[0] } @ARGV' "$@"
 }
+
+# "${limit[@]}" SECONDS COMMAND... runs COMMAND, ended by SIGALRM if it
+# runs longer; "${sigpipe[@]}" COMMAND... runs it as a shell would, killed by
+# SIGPIPE when it writes to a reader that has gone. Each may run the other.
+limit=(perl -e 'alarm shift; exec { $ARGV[0] } @ARGV')
+sigpipe=(perl -e '$SIG{PIPE} = "DEFAULT"; exec { $ARGV[0] } @ARGV')
+
+# full COMMAND...: runs COMMAND with output that fails as on a full disk:
+# /dev/full where the system has it, else a closed descriptor.
+if [ -c /dev/full ]; then
+	full() { "$@" >/dev/full; }
+else
+	full() { "$@" >&-; }
+fi
 
 finish() {
 	printf '%d passed, %d failed\n' "$passed" "$failed"

@@ -27,7 +27,7 @@ t 'Q\nQ\n\nQ'		'\n\n\n'
 t 'no line end Q'	'no line end '
 t '\0Q\377\r\n\0'	'\0\377\r\n\0'
 
-for i in $(seq 0 255); do printf "\\$(printf %03o "$i")"; done >"$tmp/all"
+perl -e 'print map { chr } 0 .. 255' >"$tmp/all"
 run 'all 256 byte values' "$tmp/all"
 [ -z "${QUICK-}" ] || { finish; exit; }	# the first rows alone
 
@@ -42,10 +42,10 @@ for size in 1 15 16 17 63 64 65 4097 131071 131072 131073 1000003; do
 done
 
 # Qs on both sides of every multiple of 4 KiB, and so of every block edge.
-for i in $(seq 100); do printf 'Q%4094sQ' ''; done >"$tmp/edges"
+perl -e 'print "Q", " " x 4094, "Q" for 1 .. 100' >"$tmp/edges"
 run 'Qs at block edges' "$tmp/edges"
 
-head -c 50M /dev/urandom >"$tmp/large"
+head -c 52428800 /dev/urandom >"$tmp/large"
 run 'a stream far larger than the buffer' "$tmp/large"
 
 # What arrives is passed on at once, while the input stays open.
@@ -67,15 +67,15 @@ verdict 'non-blocking input and output' 0 "${PIPESTATUS[1]}" <(printf a; tr -d Q
 # A read or write error is a failure; empty input on a full disk is not.
 "${prog[@]}" <"$tmp" >"$tmp/out" 2>"$tmp/err"
 verdict 'a directory as input' 1 $?
-"${prog[@]}" <"$tmp/all" >/dev/full 2>"$tmp/err"
+full "${prog[@]}" <"$tmp/all" 2>"$tmp/err"
 verdict 'output on a full disk' 1 $?
-"${prog[@]}" </dev/null >/dev/full 2>"$tmp/err"
+full "${prog[@]}" </dev/null 2>"$tmp/err"
 verdict 'nothing to write on a full disk' 0 $?
 "${prog[@]}" <"$tmp/all" >&- 2>"$tmp/err"
 verdict 'output closed' 1 $?
-head -c 1M /dev/zero 2>/dev/null | "${prog[@]}" 2>"$tmp/err" | head -c 1 >/dev/null
+head -c 1048576 /dev/zero 2>/dev/null | "${prog[@]}" 2>"$tmp/err" | head -c 1 >/dev/null
 verdict 'the reader gone, with SIGPIPE ignored' 1 "${PIPESTATUS[1]}"
-head -c 1M /dev/zero 2>/dev/null | env --default-signal=PIPE "${prog[@]}" 2>"$tmp/err" | head -c 1 >/dev/null
+head -c 1048576 /dev/zero 2>/dev/null | "${sigpipe[@]}" "${prog[@]}" 2>"$tmp/err" | head -c 1 >/dev/null
 verdict 'the reader gone' 141 "${PIPESTATUS[1]}"
 
 finish

@@ -4,21 +4,22 @@ P='Enter x and eps, separate by a blank '
 
 # t INPUT STATUS OUTPUT...: INPUT is printf %b text; each OUTPUT word is P for
 # a prompt or the number on a result line. Input comes once from a file and
-# once from a pipe, where the prompts are flushed. With OUT set, standard
-# output goes there and is not compared.
+# once from a pipe, where the prompts are flushed. With FULL set, output
+# fails as on a full disk and is not compared.
 t() {
-	local input=$1 status=$2 word out=$tmp/out want=$tmp/want
-	[ -n "${OUT-}" ] && out=$OUT want=
+	local input=$1 status=$2 word to=out want=$tmp/want
+	[ -n "${FULL-}" ] && to=full want=
 	shift 2
 	for word; do
 		if [ "$word" = P ]; then printf '%s' "$P"; else printf 'The result value: %s \n' "$word"; fi
 	done >"$tmp/want"
 	printf '%b' "$input" >"$tmp/in"
-	"${prog[@]}" <"$tmp/in" >"$out" 2>"$tmp/err"
+	$to "${prog[@]}" <"$tmp/in" 2>"$tmp/err"
 	verdict "$input from a file" "$status" $? ${want:+"$want"}
-	cat "$tmp/in" 2>/dev/null | "${prog[@]}" >"$out" 2>"$tmp/err"
+	cat "$tmp/in" 2>/dev/null | $to "${prog[@]}" 2>"$tmp/err"
 	verdict "$input from a pipe" "$status" $? ${want:+"$want"}
 }
+out() { "$@" >"$tmp/out"; }
 
 t '0.5 0.001\n0 0\n'		0 P 1.648698 P
 t '0.5 0.001 0.1 0.0001\n'	1 P 1.648698 P 1.105171 P	# end of input
@@ -48,9 +49,9 @@ t '0.5 x'			1 P
 [ -z "${QUICK-}" ] || { finish; exit; }	# the first rows alone
 
 # Output that cannot be written fails, also at a normal stop.
-OUT=/dev/full t '0 0\n'			1
-OUT=/dev/full t '0.5 0.001\n0 0\n'	1
-OUT=/dev/full t '0.5 0.001\n'		1
+FULL=1 t '0 0\n'			1
+FULL=1 t '0.5 0.001\n0 0\n'		1
+FULL=1 t '0.5 0.001\n'		1
 
 # Output that fails in the middle of a batch stops it once a buffer cannot
 # be written, long before the input ends (what it left unread tells), and
@@ -58,16 +59,16 @@ OUT=/dev/full t '0.5 0.001\n'		1
 # or where that is ignored, with status 1.
 awk 'BEGIN { for (i = 0; i < 20000; i++) print "0.5 0.001"; print "0 0" }' >"$tmp/batch"
 {
-	"${prog[@]}" >/dev/full 2>"$tmp/err"
+	full "${prog[@]}" 2>"$tmp/err"
 	status=$?
 	[ "$(wc -c)" -gt 100000 ] || echo 'read on after its output failed' >>"$tmp/err"
 } <"$tmp/batch"
 verdict 'a batch to a full disk' 1 $status
-yes '0.5 0.001' 2>/dev/null | timeout 20 "${prog[@]}" >/dev/full 2>"$tmp/err"
+"${sigpipe[@]}" yes '0.5 0.001' | full "${limit[@]}" 20 "${prog[@]}" 2>"$tmp/err"
 verdict 'endless input to a full disk' 1 "${PIPESTATUS[1]}"
-yes '0.5 0.001' 2>/dev/null | timeout 20 "${prog[@]}" 2>"$tmp/err" | head -c 100000 >/dev/null
+"${sigpipe[@]}" yes '0.5 0.001' | "${limit[@]}" 20 "${prog[@]}" 2>"$tmp/err" | head -c 100000 >/dev/null
 verdict 'endless input, the reader gone, with SIGPIPE ignored' 1 "${PIPESTATUS[1]}"
-yes '0.5 0.001' 2>/dev/null | timeout 20 env --default-signal=PIPE "${prog[@]}" 2>"$tmp/err" | head -c 100000 >/dev/null
+"${sigpipe[@]}" yes '0.5 0.001' | "${limit[@]}" 20 "${sigpipe[@]}" "${prog[@]}" 2>"$tmp/err" | head -c 100000 >/dev/null
 verdict 'endless input, the reader gone' 141 "${PIPESTATUS[1]}"
 
 # A parent may hand over non-blocking descriptors: no pair is lost while the
@@ -90,7 +91,8 @@ step() {
 	printf '%b' "$1" >&3
 	want=$(printf '%b.' "$2")
 	want=${want%.}
-	IFS= read -r -N ${#want} -t 5 got <&4
+	got=
+	[ -z "$want" ] || IFS= read -r -d '' -n ${#want} -t 5 got <&4
 	[ "$got" = "$want" ] || printf 'sent "%s": want "%s", got "%s"\n' "$1" "$2" "$got" >>"$tmp/err"
 }
 R='The result value:'
