@@ -4,7 +4,7 @@
 # for its Debian architecture. Two builds of one source give the same bytes:
 # every file in them dates from the changelog's latest entry, as in
 # Debian's own builds, unless SOURCE_DATE_EPOCH says otherwise.
-set(package velquist-oddrane)
+set(package ${PROJECT_NAME})
 set(changelog_file ${PROJECT_SOURCE_DIR}/packaging/changelog)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${changelog_file})
 
@@ -50,11 +50,13 @@ Copyright: @holder@
 License: Expat
  @license@
 ]])
+# Debian's own files go into the .deb alone, not into an install: the
+# copyright file in place of the licence, and lintian's overrides.
 if(NOT STATIC)
-  install(FILES ${PROJECT_BINARY_DIR}/copyright ${changelog}
-    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package})
+  install(FILES ${PROJECT_BINARY_DIR}/copyright
+    DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package})
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package} COMPONENT deb EXCLUDE_FROM_ALL)
 endif()
 
 set(CPACK_PACKAGE_NAME ${package})
@@ -68,6 +70,9 @@ if(STATIC)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENTS_ALL Unspecified deb)
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${arch})
