@@ -11,9 +11,10 @@
 # machine's also alone in an empty root, and its .deb's the whole tables, as
 # a distribution's tests of the installed package run them. SHA256SUMS
 # checks. Last, the source release holds no build and no .git; unpacked
-# where no .git is above it, it builds and passes every test, and released
-# again from there it gives the same bytes.
-set -u
+# where no .git is above it, it builds and passes every test, installs just
+# the files that every distribution expects, and released again from there
+# it gives the same bytes. A tool that fails is a failure.
+set -u -o pipefail
 export LC_ALL=C
 dir=$(cd "$(dirname "$0")" && pwd)
 rel=$(cd "$1" && pwd)
@@ -25,6 +26,7 @@ fail() {
 	status=1
 }
 
+version=$(sed -n '1s/^velquist-oddrane (\([^)]*\)).*/\1/p' "$dir/../packaging/changelog")
 native=$(dpkg --print-architecture)
 cross=$(bash "$dir/../cmake/cross-presets.sh")
 mkdir "$tmp/nothing"
@@ -46,9 +48,16 @@ run() {
 
 # stripped FILE...: no symbols and no compiler's .comment in the programs.
 stripped() {
+	local sections
 	for p; do
-		readelf -S "$p" | grep -qE '\.symtab|\.comment' && fail "$p keeps its symbols or .comment"
+		sections=$(readelf -S "$p") || fail "readelf -S $p"
+		grep -qE '\.symtab|\.comment' <<<"$sections" && fail "$p keeps its symbols or .comment"
 	done
+}
+
+# files DIR: the files under DIR, a line each, in order.
+files() {
+	(cd "$1" && find . ! -type d) | sed 's,^\./,,' | sort
 }
 
 deb='usr/bin/Oddrane usr/bin/Velquist usr/share/doc/velquist-oddrane/changelog.gz
@@ -58,18 +67,18 @@ tgz='LICENSE Oddrane Oddrane.1 README.md Velquist Velquist.1'
 for f in "$rel"/*.deb; do
 	arch=${f##*_}
 	arch=${arch%.deb}
-	got=$(dpkg-deb -c "$f" | awk '!/\/$/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+	root=$tmp/$arch-deb
+	dpkg-deb -x "$f" "$root" || fail "dpkg-deb -x ${f##*/}"
+	got=$(files "$root") || fail "listing ${f##*/}"
 	[ "$(echo $got)" = "$(echo $deb)" ] || fail "${f##*/} holds $got"
 	for field in Package Version Maintainer Description Depends; do
 		[ -n "$(dpkg-deb -f "$f" $field)" ] || fail "${f##*/} has no $field"
 	done
 	[ "$(dpkg-deb -f "$f" Architecture)" = "$arch" ] || fail "${f##*/} is not for $arch"
-	dpkg-deb -f "$f" Depends | grep -E 'cross|:' && fail "${f##*/} depends on the cross compiler's packages"
+	grep -E 'cross|:' <<<"$(dpkg-deb -f "$f" Depends)" && fail "${f##*/} depends on the cross compiler's packages"
 	tags=$(lintian --pedantic --display-info "$f" 2>/dev/null) || fail "lintian failed on ${f##*/}"
 	[ -z "$tags" ] || fail "lintian: $tags"
 
-	root=$tmp/$arch-deb
-	dpkg-deb -x "$f" "$root"
 	stripped "$root"/usr/bin/*
 	grep -q '^ Permission is hereby granted' "$root/usr/share/doc/velquist-oddrane/copyright" ||
 		fail "the copyright file in ${f##*/} has no licence"
@@ -80,26 +89,28 @@ for f in "$rel"/*.deb; do
 		run "$arch" "/usr/$triple" "$root/usr/bin"
 	fi
 
-	t=$rel/velquist-oddrane-1.0-$arch.tar.gz
-	got=$(tar tzf "$t" | grep -v '/$' | sed "s,^velquist-oddrane-1.0-$arch/,," | sort)
+	t=$rel/velquist-oddrane-$version-$arch.tar.gz
+	bin=$tmp/velquist-oddrane-$version-$arch
+	tar -C "$tmp" -xmzf "$t" || fail "tar -x ${t##*/}"
+	got=$(files "$bin") || fail "listing ${t##*/}"
 	[ "$(echo $got)" = "$tgz" ] || fail "${t##*/} holds $got"
-	tar -C "$tmp" -xmzf "$t"
-	bin=$tmp/velquist-oddrane-1.0-$arch
 	stripped "$bin/Velquist" "$bin/Oddrane"
 	for p in Velquist Oddrane; do
-		readelf -lW "$bin/$p" | grep -q INTERP && fail "$arch: $p in ${t##*/} needs a program interpreter"
-		readelf -d "$bin/$p" | grep -q NEEDED && fail "$arch: $p in ${t##*/} needs a shared library"
+		headers=$(readelf -lWd "$bin/$p") || fail "readelf -lWd $bin/$p"
+		grep -q INTERP <<<"$headers" && fail "$arch: $p in ${t##*/} needs a program interpreter"
+		grep -q NEEDED <<<"$headers" && fail "$arch: $p in ${t##*/} needs a shared library"
 	done
 	run "$arch" "$tmp/nothing" "$bin"
 done
 for p in Velquist Oddrane; do
-	man --warnings -l "$tmp/$native-deb/usr/share/man/man1/$p.1.gz" 2>&1 >/dev/null | grep . && fail "$p.1 renders with warnings"
+	warnings=$(man --warnings -l "$tmp/$native-deb/usr/share/man/man1/$p.1.gz" 2>&1 >/dev/null) || fail "man $p.1"
+	[ -z "$warnings" ] || fail "$p.1 renders with warnings: $warnings"
 done
 
 # This machine's static programs, alone in a root that holds nothing else.
 if [ "$(id -u)" = 0 ]; then
 	mkdir "$tmp/empty"
-	cp "$tmp/velquist-oddrane-1.0-$native/Velquist" "$tmp/velquist-oddrane-1.0-$native/Oddrane" "$tmp/empty"
+	cp "$tmp/velquist-oddrane-$version-$native/Velquist" "$tmp/velquist-oddrane-$version-$native/Oddrane" "$tmp/empty"
 	QUICK=1 bash "$dir/velquist.sh" chroot "$tmp/empty" /Velquist || fail "Velquist in an empty root"
 	QUICK=1 bash "$dir/oddrane.sh" chroot "$tmp/empty" /Oddrane || fail "Oddrane in an empty root"
 else
@@ -110,13 +121,19 @@ fi
 cat "$rel/SHA256SUMS"
 
 # The source release, unpacked where no .git is above it: both commands of
-# README.md, then the release again, which must give the same bytes.
-src=velquist-oddrane-1.0.tar.gz
-tar tzf "$rel/$src" | grep -E '/(build[^/]*|\.git)/' && fail "$src holds a build or .git"
-tar -C "$tmp" -xzf "$rel/$src"
+# README.md, an install as a distribution stages it, then the release
+# again, which must give the same bytes.
+src=velquist-oddrane-$version.tar.gz
 top=$tmp/${src%.tar.gz}
-(cd "$top" && cmake --workflow --preset default && echo '0.5 0.001 0 0' | build/Velquist | grep -q 1.648698) \
+tar -C "$tmp" -xzf "$rel/$src" || fail "tar -x $src"
+[ -z "$(find "$top" \( -name 'build*' -o -name .git \) -print)" ] || fail "$src holds a build or .git"
+(cd "$top" && cmake --workflow --preset default && echo '0.5 0.001 0 0' | build/Velquist | grep 1.648698) \
 	>"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "the programs from $src"; }
+install='usr/bin/Oddrane usr/bin/Velquist usr/share/doc/velquist-oddrane/changelog.gz
+usr/share/licenses/velquist-oddrane/LICENSE usr/share/man/man1/Oddrane.1.gz usr/share/man/man1/Velquist.1.gz'
+DESTDIR=$tmp/staged cmake --install "$top/build" --prefix /usr >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "cmake --install"; }
+got=$(files "$tmp/staged") || fail "listing the install"
+[ "$(echo $got)" = "$(echo $install)" ] || fail "an install holds $got"
 (cd "$top" && cmake --workflow --preset test) >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "the tests from $src"; }
 tail -3 "$tmp/log"
 bash "$top/packaging/release.sh" >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "a release from $src"; }
