@@ -15,6 +15,11 @@ else()
   set(CMAKE_C_COMPILER ${CROSS_TRIPLE}-gcc)
 endif()
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CROSS_TRIPLE CROSS_CLANG)
+# The target's own objcopy and strip, which the g++ cross packages bring:
+# for clang, CMake would otherwise take llvm's where installed, or else the
+# machine's own, which reads none but its own CPU's programs.
+find_program(CMAKE_OBJCOPY ${CROSS_TRIPLE}-objcopy)
+find_program(CMAKE_STRIP ${CROSS_TRIPLE}-strip)
 
 # qemu calls two of the CPUs otherwise than the triples do.
 set(qemu ${CMAKE_SYSTEM_PROCESSOR})

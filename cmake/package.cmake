@@ -41,7 +41,7 @@ string(REGEX REPLACE "^.*\n(Permission)" "\\1" license "${license}")
 string(STRIP "${license}" license)
 string(REPLACE "\n\n" "\n.\n" license "${license}")
 string(REPLACE "\n" "\n " license "${license}")
-file(CONFIGURE OUTPUT copyright @ONLY CONTENT [[
+file(CONFIGURE OUTPUT copyright CONTENT [[
 Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: @package@
 
@@ -49,7 +49,7 @@ Files: *
 Copyright: @holder@
 License: Expat
  @license@
-]])
+]] @ONLY)
 # Debian's own files go into the .deb alone, not into an install: the
 # copyright file in place of the licence, and lintian's overrides.
 if(NOT STATIC)
