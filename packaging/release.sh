@@ -21,14 +21,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${RELEASE_ENV-}" != clean ]; then
 	exec env -i RELEASE_ENV=clean PATH="$PATH" HOME="${HOME-/}" \
-		${SOURCE_DATE_EPOCH+SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH"} bash "$0" "$@"
+		${SOURCE_DATE_EPOCH+SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH"} bash packaging/release.sh "$@"
 fi
 export LC_ALL=C
 umask 022
 out=build/release
 work=build/release-work
 arches="$(dpkg --print-architecture 2>/dev/null || echo none) native
-$(bash cmake/cross-presets.sh)"
+$(cmake -P cmake/cross-presets.cmake)"
 
 missing=()
 tools="cmake make g++ dpkg-shlibdeps file sha256sum tar gzip"

@@ -28,7 +28,7 @@ fail() {
 
 version=$(sed -n '1s/^velquist-oddrane (\([^)]*\)).*/\1/p' "$dir/../packaging/changelog")
 native=$(dpkg --print-architecture)
-cross=$(bash "$dir/../cmake/cross-presets.sh")
+cross=$(cmake -P "$dir/../cmake/cross-presets.cmake")
 mkdir "$tmp/nothing"
 
 # run ARCH LIBRARIES PROGRAMS: the first rows of both tables (all of them
