@@ -86,17 +86,20 @@ static ssize_t refill(void *, char *buf, size_t size)
 }
 
 // drain writes the size bytes at buf to standard output and returns how many
-// it wrote: fewer only on an error, which marks the stream as failed.
+// it wrote: fewer only on an error, which marks the stream as failed. After
+// an error it writes nothing more, not even at exit, so that no byte follows
+// a gap where others were lost.
 static ssize_t drain(void *, const char *buf, size_t size)
 {
+	static bool failed;
 	size_t done = 0;
 	ssize_t n;
 
-	while (done < size)
+	while (!failed && done < size)
 		if ((n = write(1, buf + done, size - done)) > 0)
 			done += static_cast<size_t>(n);
-		else if (!again(n, 1, POLLOUT))
-			break;
+		else
+			failed = !again(n, 1, POLLOUT);
 	return static_cast<ssize_t>(done);
 }
 
