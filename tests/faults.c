@@ -8,11 +8,14 @@
  *                             write, moves fewer bytes than asked, but at
  *                             least one: what signals, non-blocking
  *                             descriptors and pipes do in life;
- *   FAULTS="fail r|w N ERRNO" the Nth read (r) or write (w) and every one
- *                             after it fail with ERRNO.
+ *   FAULTS="fail r|w|p N ERRNO [SEED PERCENT]"
+ *                             the Nth read (r), write (w) or poll (p) and
+ *                             every one after it fail with ERRNO; the others
+ *                             as SEED and PERCENT say, if given.
  *
- * With FAULTS_COUNT=FILE it writes the number of reads and writes there as
- * the program exits.
+ * With FAULTS_COUNT=FILE it adds a line to FILE as the program exits: how
+ * many reads, writes and polls it made, then how many of each it made fail
+ * with EINTR, with EAGAIN and cut short.
  */
 #define _GNU_SOURCE
 /* It defines read and write itself: the C library's checked inline
@@ -23,31 +26,38 @@
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 static unsigned long long seed;
 static unsigned percent;
-static char fail_call;	/* 'r' or 'w' */
-static long fail_at, calls[2];	/* reads, writes */
+static char fail_call;	/* 'r', 'w' or 'p' */
+static long fail_at;
 static int fail_errno;
+static const char kinds[] = "rwp";
+static long calls[3], faults[3][3];	/* by call; by call and fault: EINTR, EAGAIN, cut short */
 
 __attribute__((constructor)) static void setup(void)
 {
 	const char *f = getenv("FAULTS");
 
-	if (f && sscanf(f, "fail %c %ld %d", &fail_call, &fail_at, &fail_errno) != 3)
+	if (f && sscanf(f, "fail %c %ld %d %llu %u", &fail_call, &fail_at, &fail_errno, &seed, &percent) < 3)
 		sscanf(f, "%llu %u", &seed, &percent);
 }
 
 __attribute__((destructor)) static void count(void)
 {
 	const char *name = getenv("FAULTS_COUNT");
-	FILE *f = name ? fopen(name, "w") : NULL;
+	FILE *f = name ? fopen(name, "a") : NULL;
+	int i;
 
-	if (f) {
-		fprintf(f, "%ld %ld\n", calls[0], calls[1]);
-		fclose(f);
-	}
+	if (!f)
+		return;
+	fprintf(f, "%ld %ld %ld", calls[0], calls[1], calls[2]);
+	for (i = 0; i < 9; i++)
+		fprintf(f, " %ld", faults[i / 3][i % 3]);
+	fprintf(f, "\n");
+	fclose(f);
 }
 
 /* next returns the next number of a xorshift64* sequence. */
@@ -65,20 +75,27 @@ static unsigned long long next(void)
  */
 static int fault(int fd, char call)
 {
+	int c = (int)(strchr(kinds, call) - kinds), e;
+
 	if (fd != 0 && fd != 1)
 		return 0;
-	if (call != 'p' && ++calls[call == 'w'] >= fail_at && call == fail_call)
+	if (++calls[c] >= fail_at && call == fail_call)
 		return fail_errno;
 	if (percent == 0 || next() % 100 >= percent)
 		return 0;
 	switch (next() % 3) {
 	case 0:
-		return EINTR;
+		e = EINTR;
+		break;
 	case 1:
-		return call == 'p' ? EINTR : EAGAIN;
+		e = call == 'p' ? EINTR : EAGAIN;
+		break;
 	default:
-		return call == 'p' ? 0 : -1;
+		e = call == 'p' ? 0 : -1;
 	}
+	if (e != 0)
+		faults[c][e == EINTR ? 0 : e == EAGAIN ? 1 : 2]++;
+	return e;
 }
 
 /* shorter returns how many of n bytes a call cut short moves. */

@@ -1,21 +1,49 @@
-# A program's end-to-end table again, given its name and the command that
-# runs the program with faults.c preloaded: over several seeds, with a share
-# of the program's reads, writes and polls interrupted, refused for now or
-# cut short, which must change no byte and no status; then with its reads
-# or writes failing for good from the first, a middle or the last on, which
-# must stop it, with status 1, before it writes anything that it should not.
-table=$1
-shift
+# A program's end-to-end table again, given its name, the injector
+# (faults.c built) and the command that runs the program with the injector
+# preloaded: over several seeds, with a share of the program's reads, writes
+# and polls interrupted, refused for now or cut short, which must change no
+# byte and no status, and every such fault must have happened; then with its
+# reads, writes or polls failing for good from the first, a middle or the
+# last on, which must stop it, with status 1, before it writes anything that
+# it should not. First of all, the injector must stand in for every call
+# that reads, writes or polls which the program imports.
+table=$1 injector=$2
+shift 2
 . "$(dirname "$0")/lib.sh"
 # The injector is loaded before a sanitizer's runtime, which may object.
 export ASAN_OPTIONS=verify_asan_link_order=0
 
+# symbols UND|DEF FILE: the dynamic symbols that FILE imports or defines.
+symbols() {
+	if command -v readelf >/dev/null; then
+		readelf --dyn-syms -W "$2" | awk -v want="$1" '$1 ~ /:$/ && NF >= 8 && ($7 == "UND") == (want == "UND") {
+			sub(/@.*/, "", $8); print $8 }'
+	else
+		nm -D "$([ "$1" = UND ] && echo --undefined-only || echo --defined-only)" "$2" | awk '{ sub(/@.*/, "", $NF); print $NF }'
+	fi
+}
+program=${prog[$((${#prog[@]} - 1))]}
+symbols UND "$program" >"$tmp/imports" && symbols DEF "$injector" >"$tmp/defined" && [ -s "$tmp/defined" ] ||
+	echo "cannot list the dynamic symbols of $program or $injector" >>"$tmp/err"
+grep -E '^(__)?(p?read|p?write|p?readv2?|p?writev2?|p?poll|p?select|recv(from|msg)?|send(to|msg)?|v?splice|sendfile|copy_file_range|epoll_p?wait)(64)?(_chk)?$' \
+	"$tmp/imports" | grep -vxF -f "$tmp/defined" | sed 's/^/the injector does not define /' >>"$tmp/err"
+verdict 'every read, write and poll imported is injected' 0 0
+
+# The seeded runs: every program's counts are summed over them all.
 for seed in 1 2 3 4 5; do
-	FAULTS="$seed 30" bash "$(dirname "$0")/$table.sh" "${prog[@]}" >"$tmp/log" 2>&1
+	FAULTS="$seed 30" FAULTS_COUNT=$tmp/seeded bash "$(dirname "$0")/$table.sh" "${prog[@]}" >"$tmp/log" 2>&1
 	status=$?
 	grep FAIL "$tmp/log"
 	verdict "every row with faults, seed $seed" 0 $status
 done
+awk '{ for (i = 4; i <= NF; i++) n[i] += $i }
+END {
+	split("EINTR EAGAIN short", kind, " ")
+	for (i = 4; i <= 10; i++)
+		if (n[i] == 0)
+			printf "no %s %s was injected\n", substr("rwp", int((i - 4) / 3) + 1, 1), kind[(i - 4) % 3 + 1]
+}' "$tmp/seeded" >>"$tmp/err"
+verdict 'every fault injected on reads (r), writes (w) and polls (p)' 0 0
 
 if [ "$table" = velquist ]; then
 	awk 'BEGIN { for (i = 0; i < 2000; i++) print "0.5 0.001"; print "0 0" }' >"$tmp/in"
@@ -29,16 +57,27 @@ FAULTS_COUNT=$tmp/count "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
 status=$?
 [ -s "$tmp/count" ] || echo 'the injector was not loaded' >>"$tmp/err"
 verdict 'counting the calls' 0 $status "$tmp/want"
-read -r reads writes <"$tmp/count"
+read -r reads writes polls <"$tmp/count"
+
+# failing NAME FAULTS: a run with FAULTS that must stop with status 1,
+# having written a beginning of what it should.
+failing() {
+	FAULTS=$2 "${limit[@]}" 20 "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
+	status=$?
+	cmp -s -n $(($(wc -c <"$tmp/out"))) "$tmp/out" "$tmp/want" || echo 'wrote what it should not' >>"$tmp/err"
+	verdict "$1" 1 $status
+}
 # call, how many there are, errno: EIO, ENOSPC, EPIPE
 for fault in "r $reads 5" "w $writes 28" "w $writes 32"; do
 	set -- $fault
 	for at in 1 $(($2 / 2 + 1)) "$2"; do
-		FAULTS="fail $1 $at $3" "${limit[@]}" 20 "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
-		status=$?
-		cmp -s -n $(($(wc -c <"$tmp/out"))) "$tmp/out" "$tmp/want" || echo 'wrote what it should not' >>"$tmp/err"
-		verdict "$1 $at of $2 on failing with errno $3" 1 $status
+		failing "$1 $at of $2 on failing with errno $3" "fail $1 $at $3"
 	done
+done
+# Polls, failing with ENOMEM from the first, where seeded faults make
+# reads and writes wait.
+for seed in 1 2 3; do
+	failing "p 1 on failing with errno 12, seed $seed" "fail p 1 12 $seed 30"
 done
 
 finish

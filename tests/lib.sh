@@ -20,7 +20,8 @@ verdict() {
 	else
 		failed=$((failed + 1))
 		printf 'FAIL %s: status %s (want %s)%s\n' "$1" "$3" "$2" \
-			"$([ -s "$tmp/err" ] && echo ', wrote to standard error')"
+			"$([ -s "$tmp/err" ] && echo ', wrote to standard error:')"
+		head -n 5 "$tmp/err" | sed 's/^/  /'
 		[ -n "${4-}" ] && cmp "$4" "$tmp/out"
 	fi
 	: >"$tmp/err"
@@ -37,6 +38,10 @@ start() {
 	exec 3>"$tmp/to" 4<"$tmp/from"
 }
 
+# The end of each perl helper: it runs its command, or says why it cannot
+# and exits 127, as a shell does.
+execute='exec { $ARGV[0] } @ARGV; print STDERR "$ARGV[0]: $!\n"; exit 127'
+
 # nonblock FDS COMMAND...: runs COMMAND with standard input (if FDS has 0),
 # output (if it has 1) or both set non-blocking, as a parent may hand them over.
 nonblock() {
@@ -44,20 +49,21 @@ nonblock() {
 		for ($f =~ /0/ ? *STDIN : (), $f =~ /1/ ? *STDOUT : ()) {
 			fcntl($_, F_SETFL, fcntl($_, F_GETFL, 0) | O_NONBLOCK) or die
 		}
-		exec { $ARGV[0] } @ARGV' "$@"
+		'"$execute" "$@"
 }
 
 # "${limit[@]}" SECONDS COMMAND... runs COMMAND, ended by SIGALRM if it
 # runs longer; "${sigpipe[@]}" COMMAND... runs it as a shell would, killed by
 # SIGPIPE when it writes to a reader that has gone. Each may run the other.
-limit=(perl -e 'alarm shift; exec { $ARGV[0] } @ARGV')
-sigpipe=(perl -e '$SIG{PIPE} = "DEFAULT"; exec { $ARGV[0] } @ARGV')
+limit=(perl -e 'alarm shift; '"$execute")
+sigpipe=(perl -e '$SIG{PIPE} = "DEFAULT"; '"$execute")
 
 # full COMMAND...: runs COMMAND with output that fails as on a full disk:
-# /dev/full where the system has it, else a closed descriptor.
+# /dev/full where the system has it, else a closed descriptor, as it says.
 if [ -c /dev/full ]; then
 	full() { "$@" >/dev/full; }
 else
+	echo 'no /dev/full here: the rows for a full disk write to a closed descriptor'
 	full() { "$@" >&-; }
 fi
 

@@ -64,11 +64,13 @@ awk 'BEGIN { for (i = 0; i < 20000; i++) print "0.5 0.001"; print "0 0" }' >"$tm
 	[ "$(wc -c)" -gt 100000 ] || echo 'read on after its output failed' >>"$tmp/err"
 } <"$tmp/batch"
 verdict 'a batch to a full disk' 1 $status
-"${sigpipe[@]}" yes '0.5 0.001' | full "${limit[@]}" 20 "${prog[@]}" 2>"$tmp/err"
+# yes says so on $tmp/err if it cannot run.
+"${sigpipe[@]}" yes '0.5 0.001' 2>>"$tmp/err" | full "${limit[@]}" 20 "${prog[@]}" 2>>"$tmp/err"
 verdict 'endless input to a full disk' 1 "${PIPESTATUS[1]}"
-"${sigpipe[@]}" yes '0.5 0.001' | "${limit[@]}" 20 "${prog[@]}" 2>"$tmp/err" | head -c 100000 >/dev/null
+"${sigpipe[@]}" yes '0.5 0.001' 2>>"$tmp/err" | "${limit[@]}" 20 "${prog[@]}" 2>>"$tmp/err" | head -c 100000 >/dev/null
 verdict 'endless input, the reader gone, with SIGPIPE ignored' 1 "${PIPESTATUS[1]}"
-"${sigpipe[@]}" yes '0.5 0.001' | "${limit[@]}" 20 "${sigpipe[@]}" "${prog[@]}" 2>"$tmp/err" | head -c 100000 >/dev/null
+"${sigpipe[@]}" yes '0.5 0.001' 2>>"$tmp/err" | "${limit[@]}" 20 "${sigpipe[@]}" "${prog[@]}" 2>>"$tmp/err" |
+	head -c 100000 >/dev/null
 verdict 'endless input, the reader gone' 141 "${PIPESTATUS[1]}"
 
 # A parent may hand over non-blocking descriptors: no pair is lost while the
