@@ -23,6 +23,7 @@ t() {
 t ''			''
 t 'QQQQ'		''
 t 'aQbqc'		'abqc'
+t 'Quick Quartz quietly\n' 'uick uartz quietly\n'	# README's and the man page's example
 t 'Q\nQ\n\nQ'		'\n\n\n'
 t 'no line end Q'	'no line end '
 t '\0Q\377\r\n\0'	'\0\377\r\n\0'
