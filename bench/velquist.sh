@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
 # Batch speed of the calculator: 300,000 pairs from a file into /dev/null,
 # and through pipes on both sides, against the same loop with no flushing at
-# all: the median of 15 rounds. Goal: at most 1.05 times as long on both.
+# all, and against the calculator built from a base revision, the first
+# argument (by default the commit before the last change to
+# series_calculator/): the median of 15 rounds of the ratios within a round.
+# Goal: at most 1.05 times as long as the loop that never flushes, on both.
+# It exits 1 if the calculator is slower than its base by more than the
+# noise of those ratios, the wider of the two; the goal, which moves with
+# the machine, sets no exit status.
 . "$(dirname "$0")/lib.sh" Velquist velquist_noflush
+base "${1-}" series_calculator Velquist
+b=$tmp/base/build/Velquist
 
 awk 'BEGIN {
 	srand(1)
@@ -12,12 +20,20 @@ awk 'BEGIN {
 }' >"$tmp/pairs"
 
 t=($(rounds 15 "build/bench/velquist_noflush <$tmp/pairs >/dev/null" "build/Velquist <$tmp/pairs >/dev/null" \
-	"cat $tmp/pairs | build/bench/velquist_noflush | cat >/dev/null" \
-	"cat $tmp/pairs | build/Velquist | cat >/dev/null"))
-awk -v f0="${t[0]}" -v f1="${t[1]}" -v p0="${t[2]}" -v p1="${t[3]}" 'BEGIN {
-	printf "%-12s %15s %10s %7s\n", "input", "never flushing", "Velquist", "ratio"
-	printf "%-12s %12.1f ms %7.1f ms %7.3f\n", "from a file", 1000 * f0, 1000 * f1, f1 / f0
-	printf "%-12s %12.1f ms %7.1f ms %7.3f\n", "pipes", 1000 * p0, 1000 * p1, p1 / p0
-	print "goal: a ratio of at most 1.05"
-	exit f1 / f0 > 1.05 || p1 / p0 > 1.05
+	"$b <$tmp/pairs >/dev/null" "cat $tmp/pairs | build/bench/velquist_noflush | cat >/dev/null" \
+	"cat $tmp/pairs | build/Velquist | cat >/dev/null" "cat $tmp/pairs | $b | cat >/dev/null"))
+q=($(ratios 2/1 5/4 2/3 5/6))
+awk -v t="${t[*]}" -v qs="${q[*]}" 'BEGIN {
+	split(t, s, " ")
+	split(qs, q, " ")
+	printf "%-12s %15s %10s %10s %9s %8s %6s\n", "input", "never flushing", "Velquist", "base", "/ never", "/ base", "noise"
+	noise = q[6] > q[8] ? q[6] : q[8]
+	for (i = 0; i < 2; i++)
+		printf "%-12s %12.1f ms %7.1f ms %7.1f ms %9.3f %8.3f %5.1f%%\n", i ? "pipes" : "from a file",
+			1000 * s[3 * i + 1], 1000 * s[3 * i + 2], 1000 * s[3 * i + 3], q[2 * i + 1], q[2 * i + 5], 100 * q[2 * i + 6]
+	print "goal: at most 1.05 times as long as never flushing"
+	slower = q[5] > 1 + noise || q[7] > 1 + noise
+	if (slower)
+		print "slower than the base by more than the noise"
+	exit slower
 }'
