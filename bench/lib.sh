@@ -31,15 +31,23 @@ base() {
 	done
 }
 
-# rounds N COMMAND...: runs the commands one after the other, round by round,
-# so that a busy spell of the machine falls on all of them alike: a warm-up
-# round, then N timed ones. It prints each command's median seconds, a line
-# each.
+# rounds N COMMAND...: runs the commands round by round, so that a busy
+# spell of the machine falls on all of them alike, each round in another
+# order, so that none always follows the same command (one that heats the
+# CPU or fills its caches would slow the next); a warm-up round, then N
+# timed ones. It prints each command's median seconds, a line each.
 rounds() {
-	local n=$1 i j s
+	local n=$1 i j k s order
 	shift
+	RANDOM=1	# the same orders in every run
 	for ((i = 0; i <= n; i++)); do
+		order=()
 		for ((j = 1; j <= $#; j++)); do
+			k=$((RANDOM % j))
+			order[j - 1]=${order[k]-}
+			order[k]=$j
+		done
+		for j in "${order[@]}"; do
 			s=$EPOCHREALTIME
 			eval "${!j}"
 			((i == 0)) || echo "$j $s $EPOCHREALTIME"
