@@ -3,9 +3,9 @@
 # preloaded: over several seeds, with a share of the program's reads, writes
 # and polls interrupted, refused for now or cut short, which must change no
 # byte and no status, and every such fault must have happened; then with its
-# reads, writes or polls failing for good from the first, a middle or the
-# last on, which must stop it, with status 1, before it writes anything that
-# it should not. First of all, the injector must stand in for every call
+# reads or writes failing for good from the first, a middle or the last on,
+# or its polls from the first, which must stop it, with status 1, before it
+# writes anything that it should not. First of all, the injector must stand in for every call
 # that reads, writes or polls which the program imports.
 table=$1 injector=$2
 shift 2
@@ -57,7 +57,7 @@ FAULTS_COUNT=$tmp/count "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
 status=$?
 [ -s "$tmp/count" ] || echo 'the injector was not loaded' >>"$tmp/err"
 verdict 'counting the calls' 0 $status "$tmp/want"
-read -r reads writes polls <"$tmp/count"
+read -r reads writes _ <"$tmp/count"
 
 # failing NAME FAULTS: a run with FAULTS that must stop with status 1,
 # having written a beginning of what it should.
