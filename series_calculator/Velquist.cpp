@@ -2,9 +2,9 @@
 //
 // Each pass prompts, reads x and eps, and prints the sum 1 + x + x^2/2! + ...
 // up to and including the first term that is not greater than eps.
-// A zero for either number stops with status 0; a number out of range, a NaN,
-// input that is not two numbers, or output that cannot be written stops with
-// status 1.
+// A pair in range with a zero in it stops with status 0; a number out of
+// range, a NaN, input that is not two numbers, the end of input, or output
+// that cannot be written stops with status 1.
 
 #include <cerrno>
 #include <cfloat>
@@ -42,8 +42,12 @@ float Exponent(float x, float eps)
 }
 
 // Standard output, or a stream on the same descriptor that waits where a
-// write would block.
+// write would block; lost tells that a write to it has failed. The C
+// libraries disagree on how a stream's own write function reports an error
+// (glibc takes a short count, musl only a negative one, on which glibc may
+// crash), so main asks lost itself rather than trust ferror alone.
 static FILE *out;
+static bool lost;
 
 // The prompt must show before the program waits for input, on a terminal,
 // pipe or socket alike, yet flushing it before every read made a batch of
@@ -86,20 +90,19 @@ static ssize_t refill(void *, char *buf, size_t size)
 }
 
 // drain writes the size bytes at buf to standard output and returns how many
-// it wrote: fewer only on an error, which marks the stream as failed. After
-// an error it writes nothing more, not even at exit, so that no byte follows
-// a gap where others were lost.
+// it wrote: fewer only on an error, which sets lost. After an error it writes
+// nothing more, not even at exit, so that no byte follows a gap where others
+// were lost.
 static ssize_t drain(void *, const char *buf, size_t size)
 {
-	static bool failed;
 	size_t done = 0;
 	ssize_t n;
 
-	while (!failed && done < size)
+	while (!lost && done < size)
 		if ((n = write(1, buf + done, size - done)) > 0)
 			done += static_cast<size_t>(n);
 		else
-			failed = !again(n, 1, POLLOUT);
+			lost = !again(n, 1, POLLOUT);
 	return static_cast<ssize_t>(done);
 }
 
@@ -146,7 +149,7 @@ int main()
 	out = output();
 	for (;;) {
 		fprintf(out, "Enter x and eps, separate by a blank ");
-		if ((flush && fflush(out) == EOF) || ferror(out))
+		if ((flush && fflush(out) == EOF) || ferror(out) || lost)
 			return 1;
 		if (fscanf(in, "%f%f", &x, &eps) != 2)
 			return 1;
@@ -156,7 +159,7 @@ int main()
 			// A careful stop: output that fails only as it is
 			// flushed or closed is a failure too.
 			bool failed = ferror(out);
-			return fclose(out) == EOF || failed;
+			return fclose(out) == EOF || failed || lost;
 		}
 		fprintf(out, "The result value: %f \n", static_cast<double>(Exponent(x, eps)));
 	}
