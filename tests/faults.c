@@ -13,9 +13,10 @@
  *                             every one after it fail with ERRNO; the others
  *                             as SEED and PERCENT say, if given.
  *
- * With FAULTS_COUNT=FILE it adds a line to FILE as the program exits: how
- * many reads, writes and polls it made, then how many of each it made fail
- * with EINTR, with EAGAIN and cut short.
+ * With FAULTS_COUNT=FILE it adds lines to FILE as the program exits, each a
+ * call, a name and a number: "r calls 12" for how many reads it made, then
+ * "r EINTR 3" and so on for how many it made fail with each fault that the
+ * call can have (polls are neither refused nor cut short, only interrupted).
  */
 #define _GNU_SOURCE
 /* It defines read and write itself: the C library's checked inline
@@ -47,16 +48,18 @@ __attribute__((constructor)) static void setup(void)
 
 __attribute__((destructor)) static void count(void)
 {
+	static const char *const names[3] = {"EINTR", "EAGAIN", "short"};
 	const char *name = getenv("FAULTS_COUNT");
 	FILE *f = name ? fopen(name, "a") : NULL;
-	int i;
+	int c, k;
 
 	if (!f)
 		return;
-	fprintf(f, "%ld %ld %ld", calls[0], calls[1], calls[2]);
-	for (i = 0; i < 9; i++)
-		fprintf(f, " %ld", faults[i / 3][i % 3]);
-	fprintf(f, "\n");
+	for (c = 0; c < 3; c++) {
+		fprintf(f, "%c calls %ld\n", kinds[c], calls[c]);
+		for (k = 0; k < (kinds[c] == 'p' ? 1 : 3); k++)
+			fprintf(f, "%c %s %ld\n", kinds[c], names[k], faults[c][k]);
+	}
 	fclose(f);
 }
 

@@ -1,15 +1,24 @@
 # A program's end-to-end table again, given its name, the injector
-# (faults.c built) and the command that runs the program with the injector
-# preloaded: over several seeds, with a share of the program's reads, writes
+# (faults.c built), the variable that preloads it (LD_PRELOAD, or
+# QEMU_SET_ENV for the emulated process alone) and the command that runs the
+# program: over several seeds, with a share of the program's reads, writes
 # and polls interrupted, refused for now or cut short, which must change no
 # byte and no status, and every such fault must have happened; then with its
 # reads or writes failing for good from the first, a middle or the last on,
 # or its polls from the first, which must stop it, with status 1, before it
 # writes anything that it should not. First of all, the injector must stand in for every call
 # that reads, writes or polls which the program imports.
-table=$1 injector=$2
-shift 2
+table=$1 injector=$2 preload=$3
+shift 3
 . "$(dirname "$0")/lib.sh"
+# LD_PRELOAD splits on blanks: the injector is preloaded from a copy in a
+# folder of mktemp's, wherever the build is.
+program=${prog[$((${#prog[@]} - 1))]}
+cp "$injector" "$tmp/faults.so"
+case $preload in
+QEMU_SET_ENV) prog=(env "QEMU_SET_ENV=LD_PRELOAD=$tmp/faults.so" "${prog[@]}") ;;
+*) prog=(env "$preload=$tmp/faults.so" "${prog[@]}") ;;
+esac
 # The injector is loaded before a sanitizer's runtime, which may object.
 export ASAN_OPTIONS=verify_asan_link_order=0
 
@@ -22,7 +31,6 @@ symbols() {
 		nm -D "$([ "$1" = UND ] && echo --undefined-only || echo --defined-only)" "$2" | awk '{ sub(/@.*/, "", $NF); print $NF }'
 	fi
 }
-program=${prog[$((${#prog[@]} - 1))]}
 symbols UND "$program" >"$tmp/imports" && symbols DEF "$injector" >"$tmp/defined" && [ -s "$tmp/defined" ] ||
 	echo "cannot list the dynamic symbols of $program or $injector" >>"$tmp/err"
 grep -E '^(__)?(p?read|p?write|p?readv2?|p?writev2?|p?poll|p?select|recv(from|msg)?|send(to|msg)?|v?splice|sendfile|copy_file_range|epoll_p?wait)(64)?(_chk)?$' \
@@ -36,13 +44,13 @@ for seed in 1 2 3 4 5; do
 	grep FAIL "$tmp/log"
 	verdict "every row with faults, seed $seed" 0 $status
 done
-awk '{ for (i = 4; i <= NF; i++) n[i] += $i }
+awk '{ n[$1 " " $2] += $3 }
 END {
-	split("EINTR EAGAIN short", kind, " ")
-	for (i = 4; i <= 10; i++)
-		if (n[i] == 0)
-			printf "no %s %s was injected\n", substr("rwp", int((i - 4) / 3) + 1, 1), kind[(i - 4) % 3 + 1]
-}' "$tmp/seeded" >>"$tmp/err"
+	split("r EINTR,r EAGAIN,r short,w EINTR,w EAGAIN,w short,p EINTR", want, ",")
+	for (i = 1; i in want; i++)
+		if (!n[want[i]])
+			printf "no %s was injected\n", want[i]
+}' "$tmp/seeded" >>"$tmp/err" 2>&1
 verdict 'every fault injected on reads (r), writes (w) and polls (p)' 0 0
 
 if [ "$table" = velquist ]; then
@@ -55,9 +63,15 @@ else
 fi
 FAULTS_COUNT=$tmp/count "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
 status=$?
-[ -s "$tmp/count" ] || echo 'the injector was not loaded' >>"$tmp/err"
+calls() { awk -v c="$1" '$1 == c && $2 == "calls" { print $3 }' "$tmp/count" 2>/dev/null; }
+reads=$(calls r) writes=$(calls w)
+if [ -z "$reads" ] || [ -z "$writes" ]; then
+	echo 'the injector counted no reads or writes' >>"$tmp/err"
+	verdict 'counting the calls' 0 $status
+	finish
+	exit
+fi
 verdict 'counting the calls' 0 $status "$tmp/want"
-read -r reads writes _ <"$tmp/count"
 
 # failing NAME FAULTS: a run with FAULTS that must stop with status 1,
 # having written a beginning of what it should.
@@ -75,8 +89,10 @@ for fault in "r $reads 5" "w $writes 28" "w $writes 32"; do
 	done
 done
 # Polls, failing with ENOMEM from the first, where seeded faults make
-# reads and writes wait.
-for seed in 1 2 3; do
+# reads and writes wait. Under each of these seeds the calculator has a
+# write cut short and the poll after it fail: had it written on after that,
+# its output would have a gap.
+for seed in 1 4 5; do
 	failing "p 1 on failing with errno 12, seed $seed" "fail p 1 12 $seed 30"
 done
 
