@@ -1,88 +1,159 @@
-# Shared by the benchmarks: installs what they use (with its output in
-# build/bench-install.log), builds the release targets named in $@, makes
-# $tmp, and gives base, which builds another revision's, and rounds, which
-# times commands.
+# Shared by the benchmarks: builds the release targets named in $@ in
+# build/, makes $tmp, and gives base, which builds another revision's, add
+# and rounds, which time named commands, and ratio and verdict, which read
+# their times. BENCH_ROUNDS fixes the number of rounds; otherwise rounds are
+# added, up to BENCH_MAX_ROUNDS (60), while a comparison with a base cannot
+# yet be told.
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
-mkdir -p build
-command -v gnuplot >/dev/null || {
-	apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y gnuplot-nox
-} >build/bench-install.log 2>&1
 cmake --preset default >/dev/null
 cmake --build --preset default --target "$@" >/dev/null
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+fixed=${BENCH_ROUNDS-}
+max=${BENCH_MAX_ROUNDS:-60}
 
-# base REV PATH TARGET...: builds the TARGETs of revision REV (a release
-# build, as above) in $tmp/base, to time them beside today's in the same
-# rounds, and says which REV lacks; PATH's last change is REV's default,
-# the commit before it.
+# fail MESSAGE: ends the bench with status 1.
+fail() {
+	echo "bench: $*" >&2
+	exit 1
+}
+
+# base REV PATH TARGET...: builds the TARGETs of revision REV in
+# $tmp/base/build, a release build as above, to time them beside today's in
+# the same rounds; PATH's last change is REV's default, the commit before
+# it. Sets b to that folder, or leaves it empty, and says so, where there
+# is no git repository, as in the source release; a base that cannot be
+# built fails the bench.
+b=
 base() {
 	local rev=$1 path=$2 target
 	shift 2
-	rev=$(git rev-parse --short "${rev:-$(git log -1 --format=%H -- "$path")^}")
+	if ! git rev-parse --git-dir >/dev/null 2>&1; then
+		echo "base: none, as this is no git repository: the bench times today's build alone"
+		return
+	fi
+	rev=$(git rev-parse --short "${rev:-$(git log -1 --format=%H -- "$path")^}") || fail "no revision ${1:-before $path}"
 	echo "base: $rev, $(git log -1 --format=%s "$rev")"
 	mkdir "$tmp/base"
 	git archive "$rev" | tar -C "$tmp/base" -xf -
-	cmake -S "$tmp/base" -B "$tmp/base/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+	cmake -S "$tmp/base" -B "$tmp/base/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null ||
+		fail "base $rev does not configure"
 	for target; do
-		cmake --build "$tmp/base/build" --target "$target" >/dev/null 2>&1 || echo "base: $rev has no $target"
+		cmake --build "$tmp/base/build" --target "$target" >/dev/null 2>&1 || fail "base $rev cannot build $target"
 	done
+	b=$tmp/base/build
 }
 
-# rounds N COMMAND...: runs the commands round by round, so that a busy
-# spell of the machine falls on all of them alike, each round in another
-# order, so that none always follows the same command (one that heats the
-# CPU or fills its caches would slow the next); a warm-up round, then N
-# timed ones. It prints each command's median seconds, a line each.
+# add NAME COMMAND: a command for the next rounds to time, known by NAME.
+# reset forgets the commands and their times.
+declare -A cmd
+names=() warm=
+add() {
+	names+=("$1")
+	cmd[$1]=$2
+}
+reset() {
+	names=() cmd=() warm=
+	: >"$tmp/times"
+}
+
+# rounds N: N more rounds of every command, each round in another order,
+# so that a busy spell of the machine falls on all of them alike and none
+# always follows the same command (one that heats the CPU or fills its
+# caches would slow the next); a warm-up round before the first. A line
+# "NAME START END" a run goes to $tmp/times. A command that fails, or dies
+# by a signal, ends the bench with its name.
 rounds() {
-	local n=$1 i j k s order
-	shift
-	RANDOM=1	# the same orders in every run
-	for ((i = 0; i <= n; i++)); do
-		order=()
-		for ((j = 1; j <= $#; j++)); do
-			k=$((RANDOM % j))
-			order[j - 1]=${order[k]-}
-			order[k]=$j
-		done
-		for j in "${order[@]}"; do
-			s=$EPOCHREALTIME
-			eval "${!j}"
-			((i == 0)) || echo "$j $s $EPOCHREALTIME"
-		done
-	done >"$tmp/times"
-	for ((j = 1; j <= $#; j++)); do
-		awk -v j=$j '$1 == j { print $3 - $2 }' "$tmp/times" | sort -g |
-			awk '{ t[NR] = $1 } END { print (t[int((NR + 1) / 2)] + t[int(NR / 2) + 1]) / 2 }'
+	local i
+	[ -n "$warm" ] || round >/dev/null
+	warm=1
+	for ((i = 0; i < $1; i++)); do
+		round >>"$tmp/times"
 	done
 }
+round() {
+	local order=() j k s name
+	for ((j = 0; j < ${#names[@]}; j++)); do
+		k=$((RANDOM % (j + 1)))
+		order[j]=${order[k]-}
+		order[k]=${names[j]}
+	done
+	for name in "${order[@]}"; do
+		s=$EPOCHREALTIME
+		eval "${cmd[$name]}" || fail "$name failed (status $?): ${cmd[$name]}"
+		echo "$name $s $EPOCHREALTIME"
+	done
+}
+RANDOM=1	# the same orders in every run
 
-# ratios A/B...: for each pair of the commands that rounds numbered last,
-# the median over the rounds of A's time over B's in the same round, so that
-# a slow spell of the machine, which falls on a round as a whole, cancels
-# out; and how far the middle half of those ratios spread about it, as a
-# share of it: the noise. A line "ratio noise" a pair.
-ratios() {
-	awk -v pairs="$*" -v times="$tmp/times" 'BEGIN {
-		while ((getline line <times) > 0) {
-			split(line, p, " ")
-			d[p[1], ++n[p[1]]] = p[3] - p[2]
+# The awk that reads $tmp/times into v[1..n], sorted: A's time in each
+# round over B's, or A's alone where B is "-".
+per_round='{ t[$1, ++n[$1]] = $3 - $2 }
+function ratios(a, b, v,   i, j, x) {
+	for (i = 1; i <= n[a]; i++) {
+		x = t[a, i] / (b == "-" ? 1 : t[b, i])
+		for (j = i - 1; j > 0 && v[j] > x; j--)
+			v[j + 1] = v[j]
+		v[j + 1] = x
+	}
+	return n[a]
+}
+function median(v, n) { return (v[int((n + 1) / 2)] + v[int(n / 2) + 1]) / 2 }'
+
+# ratio A B: the median over the rounds of A's time over B's in the same
+# round, so that a slow spell of the machine, which falls on a round as a
+# whole, cancels out; with B "-", A's median time in seconds.
+ratio() {
+	awk -v a="$1" -v b="$2" "$per_round"'
+	END { print median(v, ratios(a, b, v)) }' "$tmp/times"
+}
+
+# verdict A B COMPARISONS: whether A is slower than B, its base, by more
+# than a floor of 5%, below which this 2-core machine's noise hides a
+# difference even over 60 rounds. The per-round ratios give a distribution-free
+# confidence interval for their median (order statistics, as in a sign
+# test) at a level that holds the chance of any false alarm in the whole
+# run at 5%, split evenly over its COMPARISONS (Bonferroni). Prints "LOW
+# MEDIAN HIGH WORD": slower where the interval lies above 1.05, same where
+# it lies below, unsure where it holds 1.05.
+verdict() {
+	awk -v a="$1" -v b="$2" -v m="$3" "$per_round"'
+	END {
+		r = ratios(a, b, v)
+		# k: the most rounds at either end that the interval may leave
+		# out, with P(Binomial(r, 1/2) < k) at most 0.05 / m.
+		k = 0
+		p = q = 0.5 ^ r
+		while (p <= 0.05 / m && k + 1 <= r / 2) {
+			k++
+			q = q * (r - k + 1) / k
+			p += q
 		}
-		for (j = split(pairs, pair, " "); j > 0; j--) {
-			split(pair[j], ab, "/")
-			for (i = 1; i <= n[ab[1]]; i++) {
-				x = d[ab[1], i] / d[ab[2], i]
-				for (k = i - 1; k > 0 && v[k] > x; k--)
-					v[k + 1] = v[k]
-				v[k + 1] = x
-			}
-			m = n[ab[1]]
-			r[j] = (v[int((m + 1) / 2)] + v[int(m / 2) + 1]) / 2
-			s[j] = (v[m - int(m / 4)] - v[int(m / 4) + 1]) / r[j]
-		}
-		for (j = 1; j <= split(pairs, pair, " "); j++)
-			print r[j], s[j]
-	}'
+		word = k && v[k] > 1.05 ? "slower" : k && v[r + 1 - k] < 1.05 ? "same" : "unsure"
+		printf "%s %.3f %s %s\n", k ? sprintf("%.3f", v[k]) : "0", median(v, r),
+			k ? sprintf("%.3f", v[r + 1 - k]) : "inf", word
+	}' "$tmp/times"
+}
+
+# decide N COMPARISONS A:B...: rounds until each A is told from its base B,
+# starting with N, then 5 more at a time while one is unsure, up to the
+# most allowed; with BENCH_ROUNDS, that many and no more. Leaves a line
+# "A LOW MEDIAN HIGH WORD" for each pair in $tmp/verdicts.
+decide() {
+	local n=${fixed:-$1} m=$2 pair more
+	shift 2
+	rounds "$n"
+	while :; do
+		for pair; do
+			echo "${pair%%:*} $(verdict "${pair%%:*}" "${pair#*:}" "$m")"
+		done >"$tmp/verdicts"
+		if [ -n "$fixed" ] || [ "$n" -ge "$max" ] || ! grep -q 'unsure$' "$tmp/verdicts"; then
+			return
+		fi
+		more=$((max - n < 5 ? max - n : 5))
+		rounds $more
+		n=$((n + more))
+	done
 }

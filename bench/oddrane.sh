@@ -1,80 +1,33 @@
 #!/usr/bin/env bash
-# Speed of the filter against cat and tr -d Q on seven 256 MiB inputs, from
-# random bytes to only Qs, with Qs in a pattern, in one that breaks every 63
-# bytes and at random one byte in two (halfQ): from a file to /dev/null, from
-# a file to a file in /dev/shm, and in the middle of a pipeline, the median
-# of 10 rounds. avx2, ssse3, portable and bytes are the filter with that way
-# forced (bytes is the byte loop that every way ends with); read is its loop
-# alone, reading each block and writing nothing. Ratios are the median over
-# the rounds of the ratio within each round, so that a slow spell of the
-# machine, which falls on a round as a whole, cancels out; the noise is how
-# far the middle half of them spread about it, at the widest to /dev/null.
-# It prints a table, with the goals below that any missed, and draws
-# docs/oddrane.svg (throughput from a file to /dev/null).
+# bench/oddrane.sh [REV]: the filter's speed on seven inputs of BENCH_MIB
+# MiB (256 unless told), from random bytes to only Qs: from a file to
+# /dev/null, to a file in /dev/shm and in the middle of a pipeline, against
+# cat, tr -d Q and its own read loop with the filtering left out, and with
+# each x86 way, the portable way and the byte loop forced. It prints the
+# median times and the ratios, with any goal missed, and draws
+# docs/oddrane.svg where gnuplot is found.
 #
-# The filter and each forced way are timed again as built from a base
-# revision, the first argument (by default the commit before the last
-# change to byte_filter/), in the same rounds: it exits 1 if one is slower
-# than its base by more than the noise of those ratios at that input, the
-# widest of them. The ratios to cat, tr and the read loop move with the
-# machine (its cat, its memory, its hour) and set no exit status.
-#
-# The goals hold the floor: the copy that read(2) makes, which cat makes
-# too, is most of the filter's time. Measured against the read loop, no
-# shortcut for sparse Qs (memchr, skipping stores, writev of runs), no
-# second thread and no other block size beat the loop as it is; vmsplice was
-# faster in a pipeline but corrupts the output unless it spins on FIONREAD.
-# Each way's pass over a block costs the same whatever its Qs: in memory, on
-# a 512 KiB block just copied in, AVX-512 takes 1.2 ns for 64 bytes (0.75
-# of it to load and store them with no compress at all), AVX2 3.6 and SSSE3
-# 4.0, on random bytes, Qa... and only Qs alike. On this AMD EPYC (Zen 4)
-# cat copies 256 MiB from the page cache in 13 to 19 ms, 14 to 20 GB/s,
-# so those passes alone add 0.25 to 0.4, 0.8 to 1.2 and 0.9 to 1.3 of cat's
-# time, and the goals give that room. As ratios: to /dev/null at
-# most 1.6 x cat, 1.6 x the read loop and 0.40 x tr; to /dev/shm at most
-# 1.25 x cat; in a pipeline at most 0.90 x cat F | cat | cat; AVX2 forced at
-# most 2.4 x cat, SSSE3 at most 2.6 x. The portable way, for CPUs with no
-# vector way, at most 1.5 x the byte loop and 7 x cat on every input, and
-# at most 1 / 1.4 of the byte loop on random bytes and base64. Where Qs are
-# dense it does some 33 operations for each 8 bytes, 2 ns in memory, which
-# alone is 5 times cat's copy.
-#
-# What else was tried, in memory where Qs are dense, for 8 bytes: two bytes
-# at a time, as the portable way goes, 2 to 2.5 ns; each byte stored at its
-# place, from the word's bits or from a table, 2.4 to 2.7; both halves of a
-# word closed in the register by masks from a table, 3.3; a branch on each
-# word's kind where Qs come one in 8, 0.2 to 0.4 more. Counted as
-# instructions run under qemu-user for each byte of 256 KiB, the portable way
-# runs 2.2 to 6.8 on random bytes, base64 and prose (the byte loop 5 to 8),
-# as many as the byte loop on QaQa... and fewer on only Qs; on Qs at random
-# one byte in two, or in a pattern that breaks, 5.4 to 8.1 on 64-bit CPUs
-# and 9.2 to 13.5 on 32-bit ones, where the byte loop mispredicts half its
-# branches. For AVX2: BMI2's pext on 8-byte groups ran at two thirds of the
-# SSSE3 way's speed (and pext is slow on AMD CPUs before Zen 3); four 8-byte
-# shuffles and stores, at its speed; one 64K-entry table of 16-byte
-# shuffles, 15% faster from a file, for 1 MiB of memory. NEON, counted with
-# objdump -d for g++ 12: 29 instructions for 16 bytes on AArch64 and 27 on
-# 32-bit ARM, where the byte loop takes 128.
+# The filter and each forced way are also timed as built from REV (by
+# default the commit before the last change to byte_filter/), in the same
+# rounds: it exits 1 if one is slower than its base, or any command fails;
+# 2 if the rounds allowed cannot tell; else 0. bench/lib.sh says how the
+# rounds and the verdict go. The ratios to cat, tr and the read loop move
+# with the machine and set no exit status; docs/CONTRIBUTING.md says what
+# the goals rest on.
 . "$(dirname "$0")/lib.sh" Oddrane oddrane_avx2 oddrane_ssse3 oddrane_portable oddrane_bytes oddrane_read
-ways="Oddrane oddrane_avx2 oddrane_ssse3 oddrane_portable oddrane_bytes"
-base "${1-}" byte_filter $ways
-b=$tmp/base/build based=1
-for way in $ways; do
-	[ -x $b/$way ] || [ -x $b/bench/$way ] || based=0
-done
-# from NAME: the command that runs the base's NAME on $in, or none where
-# the base lacks a way.
-from() { if [ $based = 1 ]; then echo "$b/$1 <$in >/dev/null"; else echo :; fi; }
+ways="Oddrane avx2 ssse3 portable bytes"
+target() { if [ "$1" = Oddrane ]; then echo Oddrane; else echo "bench/oddrane_$1"; fi; }
+base "${1-}" byte_filter $(for way in $ways; do basename "$(target $way)"; done)
 
-size=$((256 << 20))
+size=$((${BENCH_MIB:-256} << 20))
 head -c $size /dev/urandom >"$tmp/random"
 base64 -w 76 /dev/urandom | head -c $size >"$tmp/base64" || true
-awk 'BEGIN {
+awk -v size=$size 'BEGIN {
 	srand(7)
 	n = split("the of and to in a is that for it as was with be by on not he I this " \
 		"are or his from at which but have an they you were her she Quite Queen " \
 		"Quebec quiet quick question equal square Iraq Qatar unique require", w, " ")
-	for (t = 0; t < 268435456; t += length(line)) {
+	for (t = 0; t < size; t += length(line)) {
 		line = ""
 		for (i = 0; i < 12; i++)
 			line = line w[int(rand() * n) + 1] " "
@@ -87,86 +40,75 @@ yes QaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQa | head -c $si
 tr '\000-\177' '[Q*]' <"$tmp/random" >"$tmp/halfQ"
 yes Q | tr -d '\n' | head -c $size >"$tmp/allQ" || true
 sync	# none of the inputs' writing back to disk falls in the rounds
+inputs="random base64 prose Qa Qa63 halfQ allQ"
 
 shm=/dev/shm/oddrane-bench.$$
 trap 'rm -rf "$tmp" "$shm"' EXIT
-printf '%-7s %7s %7s %8s %7s %7s %8s %7s %7s | %8s %8s %8s %8s %8s %8s %8s | %8s | %8s | %6s\n' \
-	input cat 'tr -d Q' Oddrane avx2 ssse3 portable bytes read '/ cat' '/ read' '/ tr' 'avx2/cat' 'ssse3/' \
-	'port/byt' 'port/cat' '/dev/shm' pipeline noise
-printf '%-7s %8s %8s %8s %8s %8s | %6s\n' input Oddrane avx2 ssse3 portable bytes noise >"$tmp/base.table"
+# Each ratio A/B that the table shows, with its goal; a goal of 0 is none.
+shown="Oddrane/cat:1.6 Oddrane/read:1.6 Oddrane/tr:0.40 avx2/cat:2.4 ssse3/cat:2.6 portable/bytes:1.5
+portable/cat:7 Oddrane-shm/cat-shm:1.25 Oddrane-pipe/cat-pipe:0.90"
+printf '%-7s' input >"$tmp/table"
+for name in cat tr Oddrane avx2 ssse3 portable bytes read $shown; do
+	printf ' %9s' "${name%:*}"
+done >>"$tmp/table"
+echo >>"$tmp/table"
+printf '%-7s %-32s %s\n' input 'against the base' 'interval of the median ratio' >"$tmp/base.table"
 echo 'input cat "tr -d Q" "Oddrane (fastest here)" AVX2 SSSE3 portable "byte loop" "read loop"' >"$tmp/chart"
-status=0
-for f in random base64 prose Qa Qa63 halfQ allQ; do
+for f in $inputs; do
 	in=$tmp/$f
-	t=($(rounds 10 "cat <$in >/dev/null" "tr -d Q <$in >/dev/null" "build/Oddrane <$in >/dev/null" \
-		"build/bench/oddrane_avx2 <$in >/dev/null" "build/bench/oddrane_ssse3 <$in >/dev/null" \
-		"build/bench/oddrane_portable <$in >/dev/null" "build/bench/oddrane_bytes <$in >/dev/null" \
-		"build/bench/oddrane_read <$in >/dev/null" \
-		"cat <$in >$shm" "build/Oddrane <$in >$shm" \
-		"cat $in | cat | cat >/dev/null" "cat $in | build/Oddrane | cat >/dev/null" \
-		"$(from Oddrane)" "$(from bench/oddrane_avx2)" "$(from bench/oddrane_ssse3)" \
-		"$(from bench/oddrane_portable)" "$(from bench/oddrane_bytes)"))
-	q=($(ratios 3/1 3/8 3/2 4/1 5/1 6/7 6/1 10/9 12/11 3/13 4/14 5/15 6/16 7/17))
-	awk -v f=$f -v size=$size -v t="${t[*]}" -v qs="${q[*]}" -v based=$based \
-		-v chart="$tmp/chart" -v table="$tmp/base.table" 'BEGIN {
-		split(t, s, " ")
-		split(qs, q, " ")
-		for (i = 1; i <= 14; i++) {
-			r[i] = q[2 * i - 1]
-			spread[i] = q[2 * i]
-		}
-		wide = 0
-		for (i = 1; i <= 7; i++)
-			if (i != 3 && spread[i] > wide)
-				wide = spread[i]
-		printf "%-7s", f
-		for (i = 1; i <= 8; i++)
-			printf " %5.1fms", 1000 * s[i]
-		printf " | %8.3f %8.3f %8.3f %8.3f %8.3f %8.3f %8.3f | %8.3f | %8.3f | %5.1f%%\n", r[1], r[2], r[3], r[4],
-			r[5], r[6], r[7], r[8], r[9], 100 * wide
-		split("1.6 1.6 0.40 2.4 2.6 1.5 7 1.25 0.90", goal, " ")
-		if (f == "random" || f == "base64")
-			goal[6] = 1 / 1.4
-		split("/cat /read /tr avx2/cat ssse3/cat port/byt port/cat /dev/shm pipeline", name, " ")
-		for (i = 1; i <= 9; i++)
-			if (r[i] > goal[i])
-				missed = missed sprintf(" %s %.3f > %s;", name[i], r[i], goal[i])
-		if (missed)
-			printf "%-7s missed goals:%s\n", "", missed
-		printf "%s", f >>chart
-		for (i = 1; i <= 8; i++)
-			printf " %.2f", size / s[i] / 1e9 >>chart
-		printf "\n" >>chart
-		if (!based)
-			exit 0
-		wide = 0
-		for (i = 10; i <= 14; i++)
-			if (spread[i] > wide)
-				wide = spread[i]
-		printf "%-7s", f >>table
-		for (i = 10; i <= 14; i++)
-			printf " %8.3f", r[i] >>table
-		printf " | %5.1f%%", 100 * wide >>table
-		for (i = 10; i <= 14; i++)
-			slower += r[i] > 1 + wide
-		printf "%s\n", slower ? "  slower" : "" >>table
-		exit slower > 0
-	}' || status=1
+	reset
+	add cat "cat <$in >/dev/null"
+	add tr "tr -d Q <$in >/dev/null"
+	add read "build/bench/oddrane_read <$in >/dev/null"
+	add cat-shm "cat <$in >$shm"
+	add Oddrane-shm "build/Oddrane <$in >$shm"
+	add cat-pipe "cat $in | cat | cat >/dev/null"
+	add Oddrane-pipe "cat $in | build/Oddrane | cat >/dev/null"
+	pairs=()
+	for way in $ways; do
+		add $way "build/$(target $way) <$in >/dev/null"
+		[ -z "$b" ] || { add base-$way "$b/$(target $way) <$in >/dev/null"; pairs+=("$way:base-$way"); }
+	done
+	decide 10 $((7 * ${#pairs[@]})) "${pairs[@]}"
+
+	{
+		printf '%-7s' $f
+		for name in cat tr Oddrane avx2 ssse3 portable bytes read; do
+			printf ' %7.1fms' "$(awk -v s="$(ratio $name -)" 'BEGIN { print 1000 * s }')"
+		done
+		missed=
+		for pair in $shown; do
+			a=${pair%%/*} b2=${pair#*/} goal=${pair#*:}
+			b2=${b2%:*}
+			case $pair,$f in portable/bytes:*,random | portable/bytes:*,base64) goal=0.714 ;; esac
+			r=$(ratio "$a" "$b2")
+			printf ' %9.3f' "$r"
+			awk -v r="$r" -v g="$goal" 'BEGIN { exit !(r > g) }' && missed+=" ${pair%:*} $r > $goal;"
+		done
+		printf ' %d rounds\n' $(($(wc -l <"$tmp/times") / ${#names[@]}))
+		[ -z "$missed" ] || printf '%-7s missed goals:%s\n' '' "$missed"
+	} >>"$tmp/table"
+	printf '%s' $f >>"$tmp/chart"
+	for name in cat tr Oddrane avx2 ssse3 portable bytes read; do
+		awk -v s="$(ratio $name -)" -v size=$size 'BEGIN { printf " %.2f", size / s / 1e9 }'
+	done >>"$tmp/chart"
+	echo >>"$tmp/chart"
+	awk -v f=$f '{ printf "%-7s %-32s %s < %s < %s %s\n", f, $1 " over base-" $1, $2, $3, $4, $5 }' \
+		"$tmp/verdicts" >>"$tmp/base.table"
+	cat "$tmp/verdicts" >>"$tmp/all.verdicts"
 done
-echo "Ratios, each the median over the rounds of the ratio within a round: Oddrane's over cat's, the read"
-echo "loop's and tr's, the forced vector ways' over cat's, the portable way's over the byte loop's and cat's,"
-echo "and Oddrane's over cat's writing to /dev/shm and between two cats in a pipeline. Noise: how far the middle"
-echo "half of the rounds' ratios to /dev/null spread about their median, at the widest."
-if [ $based = 1 ]; then
+cat "$tmp/table"
+echo "Times: the median over the rounds; ratios: the median over the rounds of the ratio within each round."
+if [ -n "$b" ]; then
 	echo
-	echo "Against the base, to /dev/null: the filter and each forced way over the same built from the base."
 	cat "$tmp/base.table"
 fi
 
-gnuplot <<EOF2
+if command -v gnuplot >/dev/null; then
+	gnuplot <<EOF2
 set terminal svg size 900,420 dynamic font "sans,13" background rgb "white"
 set output "docs/oddrane.svg"
-set title "Oddrane, 256 MiB from a file to /dev/null ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'))"
+set title "Oddrane, $((size >> 20)) MiB from a file to /dev/null ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'))"
 set ylabel "GB/s"
 set style data histogram
 set style histogram clustered gap 1
@@ -176,5 +118,9 @@ set grid ytics
 set yrange [0:*]
 plot for [i=2:9] "$tmp/chart" using i:xtic(1) title columnheader
 EOF2
-echo "chart: docs/oddrane.svg"
-exit $status
+	echo "chart: docs/oddrane.svg"
+else
+	echo "no gnuplot here: no chart drawn"
+fi
+! grep -q 'slower$' "$tmp/all.verdicts" 2>/dev/null || exit 1
+! grep -q 'unsure$' "$tmp/all.verdicts" 2>/dev/null || { echo 'cannot tell within the rounds allowed'; exit 2; }
