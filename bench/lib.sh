@@ -20,6 +20,16 @@ fail() {
 	exit 1
 }
 
+# chart FILE: draws FILE with the gnuplot script on standard input, where
+# gnuplot is found; the bench installs nothing.
+chart() {
+	if command -v gnuplot >/dev/null; then
+		gnuplot && echo "chart: $1"
+	else
+		echo "no gnuplot here: $1 not drawn"
+	fi
+}
+
 # base REV PATH TARGET...: builds the TARGETs of revision REV in
 # $tmp/base/build, a release build as above, to time them beside today's in
 # the same rounds; PATH's last change is REV's default, the commit before
@@ -46,13 +56,16 @@ base() {
 	b=$tmp/base/build
 }
 
-# add NAME COMMAND: a command for the next rounds to time, known by NAME.
+# add NAME COMMAND [NAME COMMAND]: a command for the next rounds to time,
+# known by NAME; or two, which each round runs one right after the other,
+# in either order, so that what they are compared by falls on both alike.
 # reset forgets the commands and their times.
 declare -A cmd
 names=() warm=
 add() {
-	names+=("$1")
+	names+=("$1${3:+ $3}")
 	cmd[$1]=$2
+	[ -z "${3-}" ] || cmd[$3]=$4
 }
 reset() {
 	names=() cmd=() warm=
@@ -79,14 +92,21 @@ round() {
 		k=$((RANDOM % (j + 1)))
 		order[j]=${order[k]-}
 		order[k]=${names[j]}
+		read -r s name <<<"${order[k]}"
+		[ -z "$name" ] || [ $((RANDOM % 2)) = 0 ] || order[k]="$name $s"
 	done
-	for name in "${order[@]}"; do
+	for name in ${order[*]}; do
 		s=$EPOCHREALTIME
 		eval "${cmd[$name]}" || fail "$name failed (status $?): ${cmd[$name]}"
 		echo "$name $s $EPOCHREALTIME"
 	done
 }
 RANDOM=1	# the same orders in every run
+
+# timed: how many rounds have been timed.
+timed() {
+	awk -v n="${names[0]%% *}" '$1 == n { r++ } END { print r + 0 }' "$tmp/times"
+}
 
 # The awk that reads $tmp/times into v[1..n], sorted: A's time in each
 # round over B's, or A's alone where B is "-".

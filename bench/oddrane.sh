@@ -66,8 +66,12 @@ for f in $inputs; do
 	add Oddrane-pipe "cat $in | build/Oddrane | cat >/dev/null"
 	pairs=()
 	for way in $ways; do
-		add $way "build/$(target $way) <$in >/dev/null"
-		[ -z "$b" ] || { add base-$way "$b/$(target $way) <$in >/dev/null"; pairs+=("$way:base-$way"); }
+		if [ -n "$b" ]; then
+			add $way "build/$(target $way) <$in >/dev/null" base-$way "$b/$(target $way) <$in >/dev/null"
+			pairs+=("$way:base-$way")
+		else
+			add $way "build/$(target $way) <$in >/dev/null"
+		fi
 	done
 	decide 10 $((7 * ${#pairs[@]})) "${pairs[@]}"
 
@@ -85,7 +89,7 @@ for f in $inputs; do
 			printf ' %9.3f' "$r"
 			awk -v r="$r" -v g="$goal" 'BEGIN { exit !(r > g) }' && missed+=" ${pair%:*} $r > $goal;"
 		done
-		printf ' %d rounds\n' $(($(wc -l <"$tmp/times") / ${#names[@]}))
+		printf ' %d rounds\n' $(timed)
 		[ -z "$missed" ] || printf '%-7s missed goals:%s\n' '' "$missed"
 	} >>"$tmp/table"
 	printf '%s' $f >>"$tmp/chart"
@@ -104,8 +108,7 @@ if [ -n "$b" ]; then
 	cat "$tmp/base.table"
 fi
 
-if command -v gnuplot >/dev/null; then
-	gnuplot <<EOF2
+chart docs/oddrane.svg <<EOF2
 set terminal svg size 900,420 dynamic font "sans,13" background rgb "white"
 set output "docs/oddrane.svg"
 set title "Oddrane, $((size >> 20)) MiB from a file to /dev/null ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'))"
@@ -118,9 +121,5 @@ set grid ytics
 set yrange [0:*]
 plot for [i=2:9] "$tmp/chart" using i:xtic(1) title columnheader
 EOF2
-	echo "chart: docs/oddrane.svg"
-else
-	echo "no gnuplot here: no chart drawn"
-fi
 ! grep -q 'slower$' "$tmp/all.verdicts" 2>/dev/null || exit 1
 ! grep -q 'unsure$' "$tmp/all.verdicts" 2>/dev/null || { echo 'cannot tell within the rounds allowed'; exit 2; }

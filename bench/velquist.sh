@@ -19,14 +19,14 @@ awk 'BEGIN {
 
 pairs=()
 for way in file pipes; do
-	for prog in never:build/bench/velquist_noflush Velquist:build/Velquist ${b:+base:$b/Velquist}; do
-		if [ $way = file ]; then
-			add "${prog%%:*}-$way" "${prog#*:} <$in >/dev/null"
-		else
-			add "${prog%%:*}-$way" "cat $in | ${prog#*:} | cat >/dev/null"
-		fi
-	done
-	[ -z "$b" ] || pairs+=("Velquist-$way:base-$way")
+	run() { if [ $way = file ]; then echo "$1 <$in >/dev/null"; else echo "cat $in | $1 | cat >/dev/null"; fi; }
+	add never-$way "$(run build/bench/velquist_noflush)"
+	if [ -n "$b" ]; then
+		add Velquist-$way "$(run build/Velquist)" base-$way "$(run "$b/Velquist")"
+		pairs+=("Velquist-$way:base-$way")
+	else
+		add Velquist-$way "$(run build/Velquist)"
+	fi
 done
 decide 15 ${#pairs[@]} "${pairs[@]}"
 
@@ -43,6 +43,6 @@ for way in file pipes; do
 	printf ' %8.3f | %s\n' "$(ratio Velquist-$way never-$way)" \
 		"$(awk -v w=Velquist-$way '$1 == w { print $2, "<", $3, "<", $4, $5 }' "$tmp/verdicts")"
 done
-echo "goal: at most 1.05 times as long as never flushing; $(($(wc -l <"$tmp/times") / ${#names[@]})) rounds"
+echo "goal: at most 1.05 times as long as never flushing; $(timed) rounds"
 ! grep -q 'slower$' "$tmp/verdicts" || exit 1
 ! grep -q 'unsure$' "$tmp/verdicts" || { echo 'cannot tell within the rounds allowed'; exit 2; }
