@@ -8,6 +8,8 @@ set -u
 export LC_ALL=C
 trap '' PIPE
 prog=("$@")
+last=$((${#prog[@]} - 1))
+prog[last]=$(cd "$(dirname "${prog[last]}")" && pwd)/$(basename "${prog[last]}")	# the examples run in $tmp
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 passed=0 failed=0
@@ -66,6 +68,58 @@ else
 	echo 'no /dev/full here: the rows for a full disk write to a closed descriptor'
 	full() { "$@" >&-; }
 fi
+
+# examples DOC NAME: runs the examples that DOC (README.md, or a man page)
+# shows of the program NAME, as they stand there, in $tmp. Each "$ " line is
+# a command: one that names NAME runs the program as this table does, a
+# printf into a file makes its input, and any other is passed over. The
+# lines below a command are its output, but where the command has no input
+# of its own, what follows $PROMPT (if set) on a line is what the user
+# typed; a line that ends in " $" ends without a line end, where the
+# shell's prompt follows. "$ echo $?" gives the status, 0 unless told.
+examples() {
+	local cmd= line want= typed
+	: >"$tmp/typed"
+	: >"$tmp/shown"
+	while IFS= read -r line; do
+		case $cmd in
+		*[\<\|]*) typed= ;;
+		*) typed=${PROMPT:+${line#"$PROMPT"}} ;;
+		esac
+		case $line in
+		'$ echo $?') want=next ;;
+		'$ '*)
+			case $cmd in
+			*"$2"*)
+				(cd "$tmp" && eval "$(echo "$cmd" | sed "s|[^ ]*$2|\"\\\${prog[@]}\"|")") \
+					<"$tmp/typed" >"$tmp/out" 2>"$tmp/err"
+				verdict "${1##*/}: $cmd" "${want:-0}" $? "$tmp/shown" ;;
+			printf*\>*) (cd "$tmp" && eval "$cmd") ;;
+			esac
+			cmd=${line#??} want=
+			: >"$tmp/typed"
+			: >"$tmp/shown" ;;
+		*)
+			if [ "$want" = next ]; then
+				want=$line
+			elif [ "${line% \$}" != "$line" ]; then
+				printf '%s ' "${line% \$}" >>"$tmp/shown"
+			elif [ -z "$typed" ] || [ "$typed" = "$line" ]; then
+				printf '%s\n' "$line" >>"$tmp/shown"
+			else
+				printf '%s' "$PROMPT" >>"$tmp/shown"
+				printf '%s\n' "$typed" >>"$tmp/typed"
+			fi ;;
+		esac
+	done < <(
+		case $1 in
+		*.md) awk '/^```/ { f = !f; next } f' "$1" ;;
+		*) awk '/^\.fi/ { f = 0 } f && !/^\.R[SE]/; /^\.nf/ { f = 1 }' "$1" |
+			sed 's/\\f[BIPR]//g; s/\\e/\\/g; s/\\-/-/g; s/\\ / /g' ;;
+		esac
+		echo '$ '
+	)
+}
 
 finish() {
 	printf '%d passed, %d failed\n' "$passed" "$failed"

@@ -23,11 +23,12 @@ t() {
 t ''			''
 t 'QQQQ'		''
 t 'aQbqc'		'abqc'
-t 'Quick Quartz quietly\n' 'uick uartz quietly\n'	# README's and the man page's example
 t 'Q\nQ\n\nQ'		'\n\n\n'
 t 'no line end Q'	'no line end '
 t '\0Q\377\r\n\0'	'\0\377\r\n\0'
 
+examples "$(dirname "$0")/../README.md" Oddrane	# as they stand there
+examples "$(dirname "$0")/../byte_filter/Oddrane.1" Oddrane
 perl -e 'print map { chr } 0 .. 255' >"$tmp/all"
 run 'all 256 byte values' "$tmp/all"
 [ -z "${QUICK-}" ] || { finish; exit; }	# the first rows alone

@@ -22,7 +22,6 @@ t() {
 out() { "$@" >"$tmp/out"; }
 
 t '0.5 0.001\n0 0\n'		0 P 1.648698 P
-t '0.5 0.001\n0.1 0.0001\n0 0\n'	0 P 1.648698 P 1.105171 P	# the man page's example
 t '0.5 0.001 0.1 0.0001\n'	1 P 1.648698 P 1.105171 P	# end of input
 t '0.5\n0.001\n0 0\n'		0 P 1.648698 P			# a pair over two lines
 t '0.5 0.5\n0.5 0.0625\n0 0'	0 P 1.500000 P 1.645833 P
@@ -47,6 +46,9 @@ t ''				1 P
 t 'abc'				1 P
 t '0.5'				1 P
 t '0.5 x'			1 P
+# The examples in README and the man page, as they stand there.
+PROMPT=$P examples "$(dirname "$0")/../README.md" Velquist
+PROMPT=$P examples "$(dirname "$0")/../series_calculator/Velquist.1" Velquist
 [ -z "${QUICK-}" ] || { finish; exit; }	# the first rows alone
 
 # Output that cannot be written fails, also at a normal stop.
