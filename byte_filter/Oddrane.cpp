@@ -47,7 +47,7 @@ static unsigned char *drop(unsigned char *out, const unsigned char *in, const un
 // bytes at a time with no branch on where the Qs are (drop_dense): where
 // Qs come at random, a branch on each byte, or on each word's kind, is
 // mispredicted time and again. There it takes a tenth of the byte loop's
-// time (bench/oddrane.sh, which has the figures and what else was tried).
+// time (bench/oddrane.sh; docs/CONTRIBUTING.md has what else was tried).
 
 // The portable way's words: 8 bytes as the CPU loads them, the first lowest
 // where it is little-endian.
