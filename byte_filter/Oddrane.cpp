@@ -393,6 +393,46 @@ static unsigned char *drop_neon(unsigned char *out, const unsigned char *in, con
 }
 #endif
 
+// RVV, RISC-V's vector extension, where the CPU has it: vcompress.vm is the
+// whole work, 32 bytes at a time at VLEN 128 in register groups of two
+// (LMUL 2: vcompress costs more with larger groups on real cores), with no
+// tail left for the byte loop. Under qemu-user it runs 0.31 instructions a
+// byte on every input, where the portable way runs 1.4 to 6.3. It is in
+// assembly, as compilers before GCC 14 and clang 19 have no RVV intrinsics,
+// within a function of its own (.option arch), as the build's baseline has
+// no V; a compiler that knows no vector registers uses none, and only one
+// that knows them is told which the way clobbers.
+#if defined(__riscv) && defined(HAVE_GETAUXVAL) && (defined(HAVE_RVV_ASM) || defined(HAVE_RVV_ASM_BARE))
+#define RVV_WAY 1
+#include <sys/auxv.h>
+
+static bool can_rvv()
+{
+	return getauxval(AT_HWCAP) & (1ul << ('V' - 'A'));
+}
+
+static unsigned char *drop_rvv(unsigned char *out, const unsigned char *in, const unsigned char *end)
+{
+	for (size_t n = static_cast<size_t>(end - in), vl, kept; n > 0; n -= vl, in += vl, out += kept)
+		__asm__ volatile(".option push\n\t.option arch, +v\n\t"
+				 "vsetvli %[vl], %[n], e8, m2, ta, ma\n\t"
+				 "vle8.v v8, (%[in])\n\t"
+				 "vmsne.vx v0, v8, %[q]\n\t"
+				 "vcompress.vm v12, v8, v0\n\t"
+				 "vcpop.m %[kept], v0\n\t"
+				 "vse8.v v12, (%[out])\n\t"
+				 ".option pop"
+				 : [vl] "=&r"(vl), [kept] "=&r"(kept)
+				 : [n] "r"(n), [in] "r"(in), [out] "r"(out), [q] "r"(0x51)
+#ifdef HAVE_RVV_ASM
+				 : "memory", "v0", "v8", "v9", "v12", "v13");
+#else
+				 : "memory");
+#endif
+	return out;
+}
+#endif
+
 // fastest returns the fastest way to drop Qs that this CPU can run.
 static Drop *fastest()
 {
@@ -406,6 +446,9 @@ static Drop *fastest()
 #elif defined(NEON_WAY)
 	if (can_neon())
 		return drop_neon;
+#elif defined(RVV_WAY)
+	if (can_rvv())
+		return drop_rvv;
 #endif
 	return drop_words;
 }

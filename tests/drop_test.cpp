@@ -28,6 +28,8 @@ static const struct Way {
 	{"avx512", drop_avx512, can_avx512()},
 #elif defined(NEON_WAY)
 	{"neon", drop_neon, can_neon()},
+#elif defined(RVV_WAY)
+	{"rvv", drop_rvv, can_rvv()},
 #endif
 };
 
