@@ -1,5 +1,6 @@
 # Shared by the benchmarks: builds the release targets named in $@ in
-# build/, makes $tmp, and gives base, which builds another revision's, add
+# build/, makes $tmp, and gives make_inputs, which makes the filter's inputs,
+# base, which builds another revision's, add
 # and rounds, which time named commands, and ratio and verdict, which read
 # their times. BENCH_ROUNDS fixes the number of rounds; otherwise rounds are
 # added, up to BENCH_MAX_ROUNDS (60), while a comparison with a base cannot
@@ -7,8 +8,10 @@
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
-cmake --preset default >/dev/null
-cmake --build --preset default --target "$@" >/dev/null
+if [ $# -gt 0 ]; then
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target "$@" >/dev/null
+fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fixed=${BENCH_ROUNDS-}
@@ -18,6 +21,31 @@ max=${BENCH_MAX_ROUNDS:-60}
 fail() {
 	echo "bench: $*" >&2
 	exit 1
+}
+
+# make_inputs SIZE: the filter's inputs of SIZE bytes in $tmp, from random bytes
+# to only Qs: random, base64, prose (with words that hold Q), Qa, Qa63 (Qa
+# broken every 63 bytes), halfQ (Qs at random, one byte in two) and allQ.
+make_inputs() {
+	head -c "$1" /dev/urandom >"$tmp/random"
+	base64 -w 76 /dev/urandom | head -c "$1" >"$tmp/base64" || true
+	awk -v size="$1" 'BEGIN {
+		srand(7)
+		n = split("the of and to in a is that for it as was with be by on not he I this " \
+			"are or his from at which but have an they you were her she Quite Queen " \
+			"Quebec quiet quick question equal square Iraq Qatar unique require", w, " ")
+		for (t = 0; t < size; t += length(line)) {
+			line = ""
+			for (i = 0; i < 12; i++)
+				line = line w[int(rand() * n) + 1] " "
+			line = line ".\n"
+			printf "%s", line
+		}
+	}' | head -c "$1" >"$tmp/prose" || true
+	yes Qa | tr -d '\n' | head -c "$1" >"$tmp/Qa" || true
+	yes QaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQa | head -c "$1" >"$tmp/Qa63" || true
+	tr '\000-\177' '[Q*]' <"$tmp/random" >"$tmp/halfQ"
+	yes Q | tr -d '\n' | head -c "$1" >"$tmp/allQ" || true
 }
 
 # chart FILE: draws FILE with the gnuplot script on standard input, where

@@ -20,31 +20,13 @@ target() { if [ "$1" = Oddrane ]; then echo Oddrane; else echo "bench/oddrane_$1
 base "${1-}" byte_filter $(for way in $ways; do basename "$(target $way)"; done)
 
 size=$((${BENCH_MIB:-256} << 20))
-head -c $size /dev/urandom >"$tmp/random"
-base64 -w 76 /dev/urandom | head -c $size >"$tmp/base64" || true
-awk -v size=$size 'BEGIN {
-	srand(7)
-	n = split("the of and to in a is that for it as was with be by on not he I this " \
-		"are or his from at which but have an they you were her she Quite Queen " \
-		"Quebec quiet quick question equal square Iraq Qatar unique require", w, " ")
-	for (t = 0; t < size; t += length(line)) {
-		line = ""
-		for (i = 0; i < 12; i++)
-			line = line w[int(rand() * n) + 1] " "
-		line = line ".\n"
-		printf "%s", line
-	}
-}' | head -c $size >"$tmp/prose" || true
-yes Qa | tr -d '\n' | head -c $size >"$tmp/Qa" || true
-yes QaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQa | head -c $size >"$tmp/Qa63" || true
-tr '\000-\177' '[Q*]' <"$tmp/random" >"$tmp/halfQ"
-yes Q | tr -d '\n' | head -c $size >"$tmp/allQ" || true
+make_inputs $size
 sync	# none of the inputs' writing back to disk falls in the rounds
 inputs="random base64 prose Qa Qa63 halfQ allQ"
 
 shm=/dev/shm/oddrane-bench.$$
 trap 'rm -rf "$tmp" "$shm"' EXIT
-# Each ratio A/B that the table shows, with its goal; a goal of 0 is none.
+# Each ratio A/B that the table shows, with its goal.
 shown="Oddrane/cat:1.6 Oddrane/read:1.6 Oddrane/tr:0.40 avx2/cat:2.4 ssse3/cat:2.6 portable/bytes:1.5
 portable/cat:7 Oddrane-shm/cat-shm:1.25 Oddrane-pipe/cat-pipe:0.90"
 printf '%-7s' input >"$tmp/table"

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# bench/insns.sh [PRESET...]: how many instructions the filter runs for
+# each byte, on the CPUs that cannot be timed here, counted under qemu-user
+# as the proxy: each run traced with one instruction to a block
+# (-singlestep, -one-insn-per-tb from qemu 8.1), the blocks run counted, and
+# the count for 32 KiB taken from that for 64 KiB, per byte. For each
+# preset (by default riscv64, ppc64el, s390x and arm64), the filter as it
+# picks its way on an emulated CPU with the vector unit, and its portable
+# way forced, on five inputs. Needs the presets' cross compilers and qemu.
+presets=${*:-riscv64 ppc64el s390x arm64}
+set --	# lib.sh builds nothing of this machine's
+. "$(dirname "$0")/lib.sh"
+declare -A cpu=([riscv64]="-cpu rv64,v=true,vlen=128,vext_spec=v1.0")
+kinds="random base64 prose halfQ allQ"
+
+for size in 32768 65536; do
+	make_inputs $size
+	for f in $kinds; do
+		mv "$tmp/$f" "$tmp/$f.$size"
+	done
+done
+printf '%-9s %-9s' preset way
+printf ' %8s' $kinds
+echo
+for preset in $presets; do
+	cmake --preset "$preset" >/dev/null
+	cmake --build --preset "$preset" --target Oddrane oddrane_portable >/dev/null
+	triple=$(cmake -P cmake/cross-presets.cmake | awk -v p="$preset" '$1 == p { print $2 }')
+	qemu="qemu-$(echo "${triple%%-*}" | sed 's/^i.86$/i386/; s/^powerpc64le$/ppc64le/') -L /usr/$triple"
+	one=-singlestep
+	${qemu%% *} --help | grep -q one-insn-per-tb && one=-one-insn-per-tb
+	for way in Oddrane bench/oddrane_portable; do
+		printf '%-9s %-9s' "$preset" "${way#*_}"
+		for f in $kinds; do
+			for size in 32768 65536; do
+				$qemu ${cpu[$preset]-} $one -d nochain,exec -D "$tmp/log" "build-$preset/$way" \
+					<"$tmp/$f.$size" >/dev/null || fail "$preset $way failed on $f"
+				grep -c Trace "$tmp/log" >"$tmp/count.$size" || true
+			done
+			awk -v a="$(cat "$tmp/count.32768")" -v b="$(cat "$tmp/count.65536")" 'BEGIN { printf " %8.2f", (b - a) / 32768 }'
+		done
+		echo
+	done
+done
+echo "instructions a byte under $(${qemu%% *} --version | head -n 1)"
