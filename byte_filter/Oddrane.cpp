@@ -231,8 +231,13 @@ static unsigned char *drop_words(unsigned char *out, const unsigned char *in, co
 #define NEON_WAY 1
 #define NEON_AT_RUN_TIME 1
 #endif
+// VSX on little-endian POWER8 and later, which Debian's ppc64el requires;
+// a big-endian POWER takes the portable way.
+#if defined(__VSX__) && defined(_ARCH_PWR8) && defined(__LITTLE_ENDIAN__)
+#define VSX_WAY 1
+#endif
 
-#if defined(X86_WAYS) || defined(NEON_WAY)
+#if defined(X86_WAYS) || defined(NEON_WAY) || defined(VSX_WAY)
 // pack[m] shuffles the bytes of an 8-byte group whose bits are set in m to
 // the front of the group; the rest of it is zero.
 static constexpr std::array<uint64_t, 256> pack = [] {
@@ -245,9 +250,7 @@ static constexpr std::array<uint64_t, 256> pack = [] {
 }();
 #endif
 
-#ifdef X86_WAYS
-#include <immintrin.h>
-
+#if defined(X86_WAYS) || defined(VSX_WAY)
 // The 16 bytes at &high[m][8 - k] shuffle the upper 8 bytes of a 16-byte
 // vector whose bits are set in m to just after the k bytes kept from its
 // lower half; the rest of them is zero. Or'ed with pack[] for the lower half,
@@ -261,6 +264,10 @@ static constexpr std::array<std::array<uint8_t, 24>, 256> high = [] {
 				h[m][k++] = static_cast<uint8_t>(8 + i);
 	return h;
 }();
+#endif
+
+#ifdef X86_WAYS
+#include <immintrin.h>
 
 // shuffle16 returns the shuffle that packs the bytes of a 16-byte vector
 // whose bits are set in the low 16 bits of keep to its front.
@@ -433,6 +440,37 @@ static unsigned char *drop_rvv(unsigned char *out, const unsigned char *in, cons
 }
 #endif
 
+#ifdef VSX_WAY
+#include <altivec.h>
+
+// VSX finds the Qs as SSSE3 does and gathers their bits with vbpermq, and
+// shuffles the bytes kept to the front with one vperm from the same tables.
+// Under qemu-user it runs 1.9 instructions a byte on every input, where the
+// portable way runs 2.2 to 5.4: every unaligned load and store on POWER8
+// little-endian comes with a swap of its halves, and vperm with its indices
+// complemented, and no instruction before POWER10 compresses by a mask.
+static unsigned char *drop_vsx(unsigned char *out, const unsigned char *in, const unsigned char *end)
+{
+	const __vector unsigned char q = vec_splats(static_cast<unsigned char>(0x51));
+	// vbpermq takes bit 8 * (15 - i) of the vector, the top of byte i, to
+	// bit i of the Qs' mask.
+	const __vector unsigned char tops = {120, 112, 104, 96, 88, 80, 72, 64, 56, 48, 40, 32, 24, 16, 8, 0};
+
+	for (; end - in >= 16; in += 16) {
+		__vector unsigned char v = vec_xl(0, in);
+		auto m = reinterpret_cast<__vector unsigned long long>(
+			vec_vbpermq(reinterpret_cast<__vector unsigned char>(vec_cmpeq(v, q)), tops));
+		unsigned qs = static_cast<unsigned>(m[1]), dropped = static_cast<unsigned>(__builtin_popcount(qs & 0xff));
+		__vector unsigned long long lo = {pack[~qs & 0xff], 0};
+		__vector unsigned char s = vec_or(reinterpret_cast<__vector unsigned char>(lo), vec_xl(0, &high[~qs >> 8 & 0xff][dropped]));
+
+		vec_xst(vec_perm(v, v, s), 0, out);
+		out += 16 - __builtin_popcount(qs);
+	}
+	return drop(out, in, end);
+}
+#endif
+
 // fastest returns the fastest way to drop Qs that this CPU can run.
 static Drop *fastest()
 {
@@ -449,6 +487,8 @@ static Drop *fastest()
 #elif defined(RVV_WAY)
 	if (can_rvv())
 		return drop_rvv;
+#elif defined(VSX_WAY)
+	return drop_vsx;
 #endif
 	return drop_words;
 }

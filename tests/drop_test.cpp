@@ -30,6 +30,8 @@ static const struct Way {
 	{"neon", drop_neon, can_neon()},
 #elif defined(RVV_WAY)
 	{"rvv", drop_rvv, can_rvv()},
+#elif defined(VSX_WAY)
+	{"vsx", drop_vsx, true},
 #endif
 };
 
