@@ -236,16 +236,22 @@ static unsigned char *drop_words(unsigned char *out, const unsigned char *in, co
 #if defined(__VSX__) && defined(_ARCH_PWR8) && defined(__LITTLE_ENDIAN__)
 #define VSX_WAY 1
 #endif
+// The vector facility of IBM z13 and later, where the system says the CPU
+// has it: the baseline of Debian's s390x is older.
+#if defined(__s390x__) && defined(__GNUC__) && defined(HAVE_GETAUXVAL)
+#define Z13_WAY 1
+#endif
 
-#if defined(X86_WAYS) || defined(NEON_WAY) || defined(VSX_WAY)
+#if defined(X86_WAYS) || defined(NEON_WAY) || defined(VSX_WAY) || defined(Z13_WAY)
 // pack[m] shuffles the bytes of an 8-byte group whose bits are set in m to
-// the front of the group; the rest of it is zero.
+// the front of the group, as a word that the CPU stores in memory order;
+// the rest of it is zero.
 static constexpr std::array<uint64_t, 256> pack = [] {
 	std::array<uint64_t, 256> p{};
 	for (unsigned m = 0; m < p.size(); m++)
 		for (unsigned i = 0, k = 0; i < 8; i++)
 			if (m >> i & 1)
-				p[m] |= uint64_t{i} << 8 * k++;
+				p[m] |= uint64_t{i} << (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 56 - 8 * k++ : 8 * k++);
 	return p;
 }();
 #endif
@@ -471,6 +477,59 @@ static unsigned char *drop_vsx(unsigned char *out, const unsigned char *in, cons
 }
 #endif
 
+#ifdef Z13_WAY
+#include <sys/auxv.h>
+#ifndef HWCAP_S390_VXRS
+#define HWCAP_S390_VXRS HWCAP_S390_VX	// as C libraries before 2.25 call it
+#endif
+
+static bool can_z13()
+{
+	return getauxval(AT_HWCAP) & HWCAP_S390_VXRS;
+}
+
+// z13 has no movemask or bit gather: the weights of the bytes kept in each
+// 8-byte half are summed by vsumb and vsumgf, and each half is packed with
+// one vperm and stored on its own, as the NEON way does. Under qemu-user it
+// runs 1.7 instructions a byte on every input, where the portable way runs
+// 2.4 to 7.0. Its own count of bits, as popcount of a byte is several
+// instructions there.
+static constexpr std::array<unsigned char, 256> bits = [] {
+	std::array<unsigned char, 256> b{};
+	for (unsigned m = 0; m < b.size(); m++)
+		b[m] = static_cast<unsigned char>(__builtin_popcount(m));
+	return b;
+}();
+
+__attribute__((target("arch=z13")))
+static unsigned char *drop_z13(unsigned char *out, const unsigned char *in, const unsigned char *end)
+{
+	typedef unsigned char Bytes __attribute__((vector_size(16)));
+	typedef unsigned Words __attribute__((vector_size(16)));
+	typedef unsigned long long Halves __attribute__((vector_size(16)));
+	const Bytes weights = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128}, zero = {}, eight = zero + 8;
+	// Their data, and memcpy as the compiler's own: std::array's members,
+	// and the C library's checked memcpy, are not inlined into a function
+	// built for another CPU.
+	const uint64_t *packs = pack.data();
+	const unsigned char *kept = bits.data();
+
+	for (; end - in >= 16; in += 16) {
+		Bytes v;
+		__builtin_memcpy(&v, in, 16);
+		Halves keep = __builtin_s390_vsumgf(__builtin_s390_vsumb((Bytes)(v != 0x51) & weights, zero), (Words)zero);
+		Halves lo = {packs[keep[0]], 0}, hi = {packs[keep[1]], 0};
+		Bytes a = __builtin_s390_vperm(v, v, (Bytes)lo), b = __builtin_s390_vperm(v, v, (Bytes)hi + eight);
+
+		__builtin_memcpy(out, &a, 8);
+		out += kept[keep[0]];
+		__builtin_memcpy(out, &b, 8);
+		out += kept[keep[1]];
+	}
+	return drop(out, in, end);
+}
+#endif
+
 // fastest returns the fastest way to drop Qs that this CPU can run.
 static Drop *fastest()
 {
@@ -489,6 +548,9 @@ static Drop *fastest()
 		return drop_rvv;
 #elif defined(VSX_WAY)
 	return drop_vsx;
+#elif defined(Z13_WAY)
+	if (can_z13())
+		return drop_z13;
 #endif
 	return drop_words;
 }

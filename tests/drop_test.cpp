@@ -32,6 +32,8 @@ static const struct Way {
 	{"rvv", drop_rvv, can_rvv()},
 #elif defined(VSX_WAY)
 	{"vsx", drop_vsx, true},
+#elif defined(Z13_WAY)
+	{"z13", drop_z13, can_z13()},
 #endif
 };
 
