@@ -2,9 +2,9 @@
 # build/, makes $tmp, and gives make_inputs, which makes the filter's inputs,
 # base, which builds another revision's, add
 # and rounds, which time named commands, and ratio and verdict, which read
-# their times. BENCH_ROUNDS fixes the number of rounds; otherwise rounds are
-# added, up to BENCH_MAX_ROUNDS (60), while a comparison with a base cannot
-# yet be told.
+# their times. BENCH_ROUNDS fixes the number of rounds; otherwise rounds of
+# the pairs that cannot yet be told from their base are added, up to
+# BENCH_MAX_ROUNDS (100).
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -15,7 +15,7 @@ fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fixed=${BENCH_ROUNDS-}
-max=${BENCH_MAX_ROUNDS:-60}
+max=${BENCH_MAX_ROUNDS:-100}
 
 # fail MESSAGE: ends the bench with status 1.
 fail() {
@@ -131,9 +131,9 @@ round() {
 }
 RANDOM=1	# the same orders in every run
 
-# timed: how many rounds have been timed.
+# timed [NAME]: how many rounds have timed NAME, or the first command.
 timed() {
-	awk -v n="${names[0]%% *}" '$1 == n { r++ } END { print r + 0 }' "$tmp/times"
+	awk -v n="${1:-${names[0]%% *}}" '$1 == n { r++ } END { print r + 0 }' "$tmp/times"
 }
 
 # The awk that reads $tmp/times into v[1..n], sorted: A's time in each
@@ -152,10 +152,15 @@ function median(v, n) { return (v[int((n + 1) / 2)] + v[int(n / 2) + 1]) / 2 }'
 
 # ratio A B: the median over the rounds of A's time over B's in the same
 # round, so that a slow spell of the machine, which falls on a round as a
-# whole, cancels out; with B "-", A's median time in seconds.
+# whole, cancels out; with B "-", A's median time in seconds. Only the
+# rounds that ran both count: added ones run the pairs in doubt alone.
 ratio() {
 	awk -v a="$1" -v b="$2" "$per_round"'
-	END { print median(v, ratios(a, b, v)) }' "$tmp/times"
+	END {
+		if (b != "-" && n[b] < n[a])
+			n[a] = n[b]
+		print median(v, ratios(a, b, v))
+	}' "$tmp/times"
 }
 
 # verdict A B COMPARISONS: whether A is slower than B, its base, by more
@@ -185,19 +190,24 @@ verdict() {
 	}' "$tmp/times"
 }
 
-# decide N COMPARISONS A:B...: rounds until each A is told from its base B,
-# starting with N, then 5 more at a time while one is unsure, up to the
-# most allowed; with BENCH_ROUNDS, that many and no more. Leaves a line
-# "A LOW MEDIAN HIGH WORD" for each pair in $tmp/verdicts.
+# decide N COMPARISONS A:B...: rounds of every command until each A is told
+# from its base B, N of them, then 5 more at a time of the pairs still
+# unsure alone, up to the most allowed; with BENCH_ROUNDS, that many and no
+# more. Each A must have been added with its B. Leaves a line "A LOW MEDIAN
+# HIGH WORD" for each pair in $tmp/verdicts.
 decide() {
-	local n=${fixed:-$1} m=$2 pair more
+	local n=${fixed:-$1} m=$2 pair more all=("${names[@]}")
 	shift 2
 	rounds "$n"
 	while :; do
+		names=()
 		for pair; do
-			echo "${pair%%:*} $(verdict "${pair%%:*}" "${pair#*:}" "$m")"
-		done >"$tmp/verdicts"
-		if [ -n "$fixed" ] || [ "$n" -ge "$max" ] || ! grep -q 'unsure$' "$tmp/verdicts"; then
+			echo "${pair%%:*} $(verdict "${pair%%:*}" "${pair#*:}" "$m")" >>"$tmp/verdicts.new"
+			case $(tail -n 1 "$tmp/verdicts.new") in *unsure) names+=("${pair%%:*} ${pair#*:}") ;; esac
+		done
+		mv "$tmp/verdicts.new" "$tmp/verdicts"
+		if [ -n "$fixed" ] || [ "$n" -ge "$max" ] || [ ${#names[@]} = 0 ]; then
+			names=("${all[@]}")
 			return
 		fi
 		more=$((max - n < 5 ? max - n : 5))

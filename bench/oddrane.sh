@@ -79,8 +79,9 @@ for f in $inputs; do
 		awk -v s="$(ratio $name -)" -v size=$size 'BEGIN { printf " %.2f", size / s / 1e9 }'
 	done >>"$tmp/chart"
 	echo >>"$tmp/chart"
-	awk -v f=$f '{ printf "%-7s %-32s %s < %s < %s %s\n", f, $1 " over base-" $1, $2, $3, $4, $5 }' \
-		"$tmp/verdicts" >>"$tmp/base.table"
+	while read -r way lo median hi word; do
+		printf '%-7s %-32s %s < %s < %s %s in %d rounds\n' $f "$way over base-$way" $lo $median $hi $word "$(timed $way)"
+	done <"$tmp/verdicts" >>"$tmp/base.table"
 	cat "$tmp/verdicts" >>"$tmp/all.verdicts"
 done
 cat "$tmp/table"
