@@ -89,15 +89,26 @@ base() {
 # in either order, so that what they are compared by falls on both alike.
 # reset forgets the commands and their times.
 declare -A cmd
-names=() warm=
+names=() pairs=() warm=
 add() {
 	names+=("$1${3:+ $3}")
 	cmd[$1]=$2
 	[ -z "${3-}" ] || cmd[$3]=$4
 }
 reset() {
-	names=() cmd=() warm=
+	names=() pairs=() cmd=() warm=
 	: >"$tmp/times"
+}
+
+# based NAME COMMAND BASE-COMMAND: adds NAME and, where there is a base,
+# base-NAME beside it, a pair in pairs for decide to tell apart.
+based() {
+	if [ -n "$b" ]; then
+		add "$1" "$2" "base-$1" "$3"
+		pairs+=("$1:base-$1")
+	else
+		add "$1" "$2"
+	fi
 }
 
 # rounds N: N more rounds of every command, each round in another order,

@@ -46,14 +46,8 @@ for f in $inputs; do
 	add Oddrane-shm "build/Oddrane <$in >$shm"
 	add cat-pipe "cat $in | cat | cat >/dev/null"
 	add Oddrane-pipe "cat $in | build/Oddrane | cat >/dev/null"
-	pairs=()
 	for way in $ways; do
-		if [ -n "$b" ]; then
-			add $way "build/$(target $way) <$in >/dev/null" base-$way "$b/$(target $way) <$in >/dev/null"
-			pairs+=("$way:base-$way")
-		else
-			add $way "build/$(target $way) <$in >/dev/null"
-		fi
+		based $way "build/$(target $way) <$in >/dev/null" "$b/$(target $way) <$in >/dev/null"
 	done
 	decide 10 $((7 * ${#pairs[@]})) "${pairs[@]}"
 

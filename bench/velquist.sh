@@ -17,25 +17,19 @@ awk 'BEGIN {
 	print "0 0"
 }' >"$in"
 
-pairs=()
 for way in file pipes; do
 	run() { if [ $way = file ]; then echo "$1 <$in >/dev/null"; else echo "cat $in | $1 | cat >/dev/null"; fi; }
 	add never-$way "$(run build/bench/velquist_noflush)"
-	if [ -n "$b" ]; then
-		add Velquist-$way "$(run build/Velquist)" base-$way "$(run "$b/Velquist")"
-		pairs+=("Velquist-$way:base-$way")
-	else
-		add Velquist-$way "$(run build/Velquist)"
-	fi
+	based Velquist-$way "$(run build/Velquist)" "$(run "$b/Velquist")"
 done
 decide 15 ${#pairs[@]} "${pairs[@]}"
 
 printf '%-6s %9s %9s %9s %8s | %-28s\n' input never Velquist base '/ never' 'against the base: interval'
 for way in file pipes; do
 	printf '%-6s' $way
-	for prog in never Velquist base; do
-		if [ -n "$b" ] || [ $prog != base ]; then
-			printf ' %6.1f ms' "$(awk -v s="$(ratio $prog-$way -)" 'BEGIN { print 1000 * s }')"
+	for prog in never-$way Velquist-$way base-Velquist-$way; do
+		if [ -n "$b" ] || [ $prog != base-Velquist-$way ]; then
+			printf ' %6.1f ms' "$(awk -v s="$(ratio $prog -)" 'BEGIN { print 1000 * s }')"
 		else
 			printf ' %9s' -
 		fi
