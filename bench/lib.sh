@@ -212,6 +212,7 @@ decide() {
 	rounds "$n"
 	while :; do
 		names=()
+		: >"$tmp/verdicts.new"
 		for pair; do
 			echo "${pair%%:*} $(verdict "${pair%%:*}" "${pair#*:}" "$m")" >>"$tmp/verdicts.new"
 			case $(tail -n 1 "$tmp/verdicts.new") in *unsure) names+=("${pair%%:*} ${pair#*:}") ;; esac
