@@ -153,7 +153,7 @@ round() {
 			eval "${cmd[$name]}" || fail "$name failed (status $?): ${cmd[$name]}"
 			echo "$name $s $EPOCHREALTIME"
 		done
-		[ -z "$bound" ] || bind "$all"
+		[ -z "$bound" ] || bind "$allowed"
 	done
 }
 RANDOM=1	# the same orders in every run
@@ -163,11 +163,11 @@ RANDOM=1	# the same orders in every run
 bind() {
 	taskset -pc "$1" $BASHPID >/dev/null || fail "cannot bind the bench to CPUs $1"
 }
-cpus=() all=
-if command -v taskset >/dev/null && all=$(taskset -cp $$ 2>/dev/null); then
-	all=${all##*: }
-	taskset -pc "$all" $$ >/dev/null 2>&1 || all=
-	for r in ${all//,/ }; do
+cpus=() allowed=
+if command -v taskset >/dev/null && allowed=$(taskset -cp $$ 2>/dev/null); then
+	allowed=${allowed##*: }
+	taskset -pc "$allowed" $$ >/dev/null 2>&1 || allowed=
+	for r in ${allowed//,/ }; do
 		cpus+=($(seq "${r%-*}" "${r#*-}"))
 	done
 fi
