@@ -4,7 +4,7 @@
 # and rounds, which time named commands, and ratio and verdict, which read
 # their times. BENCH_ROUNDS fixes the number of rounds; otherwise rounds of
 # the pairs that cannot yet be told from their base are added, up to
-# BENCH_MAX_ROUNDS (100).
+# BENCH_MAX_ROUNDS (300).
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -15,7 +15,7 @@ fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fixed=${BENCH_ROUNDS-}
-max=${BENCH_MAX_ROUNDS:-100}
+max=${BENCH_MAX_ROUNDS:-300}
 
 # fail MESSAGE: ends the bench with status 1.
 fail() {
