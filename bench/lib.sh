@@ -133,18 +133,18 @@ rounds() {
 	done
 }
 round() {
-	local order=() j k s name bound
+	local order=() j k a b bound name s
 	for ((j = 0; j < ${#names[@]}; j++)); do
 		k=$((RANDOM % (j + 1)))
 		order[j]=${order[k]-}
 		order[k]=${names[j]}
-		read -r s name <<<"${order[k]}"
-		[ -z "$name" ] || [ $((RANDOM % 2)) = 0 ] || order[k]="$name $s"
+		read -r a b <<<"${order[k]}"
+		[ -z "$b" ] || [ $((RANDOM % 2)) = 0 ] || order[k]="$b $a"
 	done
 	for j in "${order[@]}"; do
-		read -r s name <<<"$j"
+		read -r a b <<<"$j"
 		bound=
-		if [ -n "$name" ] && [ ${#cpus[@]} -gt 1 ] && [[ ${cmd[$s]}${cmd[$name]} != *'|'* ]]; then
+		if [ -n "$b" ] && [ ${#cpus[@]} -gt 1 ] && [[ ${cmd[$a]}${cmd[$b]} != *'|'* ]]; then
 			bound=1
 			bind "${cpus[RANDOM % ${#cpus[@]}]}"
 		fi
