@@ -15,35 +15,13 @@
 #include "../byte_filter/Oddrane.cpp"
 #undef main
 
-static const struct Way {
-	const char *name;
-	Drop *drop;
-	bool usable;
-} ways[] = {
-	{"bytes", drop, true},
-	{"words", drop_words, true},
-#ifdef X86_WAYS
-	{"ssse3", drop_ssse3, can_ssse3()},
-	{"avx2", drop_avx2, can_avx2()},
-	{"avx512", drop_avx512, can_avx512()},
-#elif defined(NEON_WAY)
-	{"neon", drop_neon, can_neon()},
-#elif defined(RVV_WAY)
-	{"rvv", drop_rvv, can_rvv()},
-#elif defined(VSX_WAY)
-	{"vsx", drop_vsx, true},
-#elif defined(Z13_WAY)
-	{"z13", drop_z13, can_z13()},
-#endif
-};
-
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t n)
 {
 	std::vector<unsigned char> want;
 	std::remove_copy(data, data + n, std::back_inserter(want), 0x51);
 
 	for (const Way &w : ways) {
-		if (!w.usable)
+		if (!w.can())
 			continue;
 		auto *p = new unsigned char[n];
 		// The portable way takes its input aligned to 8, as the
@@ -112,7 +90,7 @@ int main(int argc, char **argv)
 
 	const char *picked = "none";
 	for (const Way &w : ways) {
-		std::printf("%s: %s\n", w.name, w.usable ? "checked" : "not on this CPU, skipped");
+		std::printf("%s: %s\n", w.name, w.can() ? "checked" : "not on this CPU, skipped");
 		if (w.drop == fastest())
 			picked = w.name;
 	}
