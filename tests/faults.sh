@@ -23,15 +23,18 @@ esac
 export ASAN_OPTIONS=verify_asan_link_order=0
 
 # symbols UND|DEF FILE: the dynamic symbols that FILE imports or defines.
-symbols() {
+symbols() (
+	set -o pipefail
 	if command -v readelf >/dev/null; then
 		readelf --dyn-syms -W "$2" | awk -v want="$1" '$1 ~ /:$/ && NF >= 8 && ($7 == "UND") == (want == "UND") {
 			sub(/@.*/, "", $8); print $8 }'
 	else
 		nm -D "$([ "$1" = UND ] && echo --undefined-only || echo --defined-only)" "$2" | awk '{ sub(/@.*/, "", $NF); print $NF }'
 	fi
-}
-symbols UND "$program" >"$tmp/imports" && symbols DEF "$injector" >"$tmp/defined" && [ -s "$tmp/defined" ] ||
+)
+: >"$tmp/defined"
+symbols UND "$program" >"$tmp/imports" && symbols DEF "$injector" >"$tmp/defined" && [ -s "$tmp/imports" ] &&
+	[ -s "$tmp/defined" ] ||
 	echo "cannot list the dynamic symbols of $program or $injector" >>"$tmp/err"
 grep -E '^(__)?(p?read|p?write|p?readv2?|p?writev2?|p?poll|p?select|recv(from|msg)?|send(to|msg)?|v?splice|sendfile|copy_file_range|epoll_p?wait)(64)?(_chk)?$' \
 	"$tmp/imports" | grep -vxF -f "$tmp/defined" | sed 's/^/the injector does not define /' >>"$tmp/err"

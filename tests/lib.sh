@@ -9,7 +9,11 @@ export LC_ALL=C
 trap '' PIPE
 prog=("$@")
 last=$((${#prog[@]} - 1))
-prog[last]=$(cd "$(dirname "${prog[last]}")" && pwd)/$(basename "${prog[last]}")	# the examples run in $tmp
+# The examples run in $tmp: a program named with a folder is found from
+# there by its full path, one named bare on PATH.
+case ${prog[last]} in
+*/*) prog[last]=$(cd "$(dirname "${prog[last]}")" && pwd)/$(basename "${prog[last]}") ;;
+esac
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 passed=0 failed=0
@@ -78,7 +82,7 @@ fi
 # typed; a line that ends in " $" ends without a line end, where the
 # shell's prompt follows. "$ echo $?" gives the status, 0 unless told.
 examples() {
-	local cmd= line want= typed
+	local cmd= line want= typed before=$((passed + failed))
 	: >"$tmp/typed"
 	: >"$tmp/shown"
 	while IFS= read -r line; do
@@ -119,6 +123,8 @@ examples() {
 		esac
 		echo '$ '
 	)
+	# A document whose examples no longer read as such must not pass.
+	[ $((passed + failed)) -gt "$before" ] || { echo "no example found in $1" >>"$tmp/err"; verdict "examples in ${1##*/}" 0 0; }
 }
 
 finish() {
