@@ -145,6 +145,9 @@ int main()
 #if defined(NEON_AT_RUN_TIME) || defined(RVV_WAY) || defined(Z13_WAY)
 #include <sys/auxv.h>
 #endif
+#ifdef NEON_WAY
+#include <arm_neon.h>
+#endif
 
 // The byte order, as the compiler knows it: words and shuffles are made of
 // bytes in memory order, which is the order of their values where the CPU
@@ -300,6 +303,7 @@ static std::pair<unsigned char *, const unsigned char *> drop_dense(unsigned cha
 	return {out, in};
 }
 
+__attribute__((noinline))
 static unsigned char *drop_portable(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
 	for (const unsigned char *stop = in + (end - in) / 8 * 8; in < stop;) {
@@ -323,6 +327,68 @@ static unsigned char *drop_portable(unsigned char *out, const unsigned char *in,
 		}
 	}
 	return drop_bytes(out, in, end);
+}
+
+// Runs with no Q, for the ways that pay a shuffle on every vector, Q or no
+// Q. Text holds few capital Qs (C headers one in 2,600 bytes, and no Q in
+// 98% of their 64-byte runs), so in a chunk of 16 KiB after one that held
+// fewer than few, next_q finds each Q and the C library's memmove closes the
+// gap: each byte is looked at once and moved once, and no shuffle runs.
+// Where Qs are denser, a call or two for each Q cost more than the way's
+// shuffles, so there the way takes the chunk; a chunk that meets few Qs
+// hands the rest to the way at once, so that a wrong guess costs no input
+// more than those calls. A chunk of 16 KiB, as a call of the way for each
+// 4 KiB cost x86 5% on random bytes. Each way is called, not inlined:
+// inlined here, NEON's loop made its Q again for every vector, 1.88
+// instructions a byte where it ran 1.81.
+// next_q returns the first Q in [in, stop), or stop if there is none, by
+// the C library's memchr; where the baseline has NEON, runs of 64 bytes
+// without Q are skipped first, as AArch64's memchr ran 0.33 instructions a
+// byte under qemu-user, and this loop runs 0.23. (POWER8's memchr ran fewer
+// than such a loop with VSX.)
+static const unsigned char *next_q(const unsigned char *in, const unsigned char *stop)
+{
+#if defined(__ARM_NEON)
+	for (; stop - in >= 64; in += 64) {
+		uint8x16_t qs = vdupq_n_u8(0x51), m = vorrq_u8(vorrq_u8(vceqq_u8(vld1q_u8(in), qs), vceqq_u8(vld1q_u8(in + 16), qs)),
+							  vorrq_u8(vceqq_u8(vld1q_u8(in + 32), qs), vceqq_u8(vld1q_u8(in + 48), qs)));
+		if (vgetq_lane_u64(vreinterpretq_u64_u8(m), 0) | vgetq_lane_u64(vreinterpretq_u64_u8(m), 1))
+			break;
+	}
+#endif
+	auto *q = static_cast<const unsigned char *>(std::memchr(in, 0x51, static_cast<size_t>(stop - in)));
+	return q ? q : stop;
+}
+
+template <Drop *way, ptrdiff_t few>
+static unsigned char *sparse(unsigned char *out, const unsigned char *in, const unsigned char *end)
+{
+	const ptrdiff_t chunk = 16 << 10;
+
+	for (bool rare = true; in < end;) {
+		const unsigned char *stop = in + std::min(chunk, end - in);
+		ptrdiff_t qs = 0;	// in this chunk
+
+		while (rare && in < stop && qs < few) {
+			const unsigned char *q = next_q(in, stop);
+			if (out != in)
+				std::memmove(out, in, static_cast<size_t>(q - in));
+			out += q - in;
+			in = q + (q < stop);
+			qs += q < stop;
+		}
+		if (in < stop) {
+			// The portable way takes whole aligned words.
+			const unsigned char *word = std::min(stop, in + (-reinterpret_cast<uintptr_t>(in) & 7));
+			unsigned char *from = out;
+			qs += stop - in;
+			out = way(drop_bytes(out, in, word), word, stop);
+			qs -= out - from;
+			in = stop;
+		}
+		rare = qs < few;
+	}
+	return out;
 }
 
 // The vector ways compare 16 to 64 bytes with Q at once and shuffle the
@@ -376,7 +442,7 @@ static inline __m128i shuffle16(unsigned keep)
 			    _mm_loadu_si128(reinterpret_cast<const __m128i *>(&high[hi][8 - k])));
 }
 
-__attribute__((target("ssse3,popcnt")))
+__attribute__((target("ssse3,popcnt"), noinline))
 static unsigned char *drop_ssse3(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
 	const __m128i q = _mm_set1_epi8(0x51);
@@ -395,7 +461,7 @@ static unsigned char *drop_ssse3(unsigned char *out, const unsigned char *in, co
 // over SSSE3 by comparing 32 bytes at once and shuffling both halves with one
 // instruction: 15% on a block in the cache, though hardly measurable beside
 // the copying that read(2) does.
-__attribute__((target("avx2,popcnt")))
+__attribute__((target("avx2,popcnt"), noinline))
 static unsigned char *drop_avx2(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
 	const __m256i q = _mm256_set1_epi8(0x51);
@@ -447,8 +513,6 @@ static bool can_avx512()
 #endif
 
 #ifdef NEON_WAY
-#include <arm_neon.h>
-
 // NEON has no movemask: the bits of each 8-byte half are summed from a
 // vector of their weights, and each half is packed with one 8-byte table
 // lookup, which AArch64 and 32-bit ARM both have, and stored on its own:
@@ -468,6 +532,7 @@ static bool can_neon()
 }
 __attribute__((target("fpu=neon")))
 #endif
+__attribute__((noinline))
 static unsigned char *drop_neon(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
 	const uint8x16_t q = vdupq_n_u8(0x51);
@@ -535,6 +600,7 @@ static unsigned char *drop_rvv(unsigned char *out, const unsigned char *in, cons
 // portable way runs 2.2 to 5.4: every unaligned load and store on POWER8
 // little-endian comes with a swap of its halves, and vperm with its indices
 // complemented, and no instruction before POWER10 compresses by a mask.
+__attribute__((noinline))
 static unsigned char *drop_vsx(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
 	const __vector unsigned char q = vec_splats(static_cast<unsigned char>(0x51));
@@ -580,7 +646,7 @@ static constexpr std::array<unsigned char, 256> bits = [] {
 	return b;
 }();
 
-__attribute__((target("arch=z13")))
+__attribute__((target("arch=z13"), noinline))
 static unsigned char *drop_z13(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
 	typedef unsigned char Bytes __attribute__((vector_size(16)));
@@ -619,22 +685,22 @@ static const struct Way {
 } ways[] = {
 #ifdef X86_WAYS
 	{"avx512", drop_avx512, can_avx512},
-	{"avx2", drop_avx2, can_avx2},
-	{"ssse3", drop_ssse3, can_ssse3},
+	{"avx2", sparse<drop_avx2, 32>, can_avx2},
+	{"ssse3", sparse<drop_ssse3, 32>, can_ssse3},
 #endif
 #ifdef NEON_WAY
-	{"neon", drop_neon, can_neon},
+	{"neon", sparse<drop_neon, 64>, can_neon},
 #endif
 #ifdef RVV_WAY
 	{"rvv", drop_rvv, can_rvv},
 #endif
 #ifdef VSX_WAY
-	{"vsx", drop_vsx, always},
+	{"vsx", sparse<drop_vsx, 64>, always},
 #endif
 #ifdef Z13_WAY
-	{"z13", drop_z13, can_z13},
+	{"z13", sparse<drop_z13, 64>, can_z13},
 #endif
-	{"portable", drop_portable, always},
+	{"portable", sparse<drop_portable, 64>, always},
 	{"bytes", drop_bytes, always},
 };
 

@@ -65,19 +65,31 @@ int main(int argc, char **argv)
 		}
 	}
 
-	// All byte values, and random bytes with Qs from none to all.
+	// All byte values, and random bytes with Qs from none, or one in 2,500
+	// as in text, to all, in one chunk of the sparse path or several.
 	std::vector<unsigned char> all(256);
 	for (size_t i = 0; i < all.size(); i++)
 		all[i] = static_cast<unsigned char>(i);
 	check(all);
 	std::mt19937 rng(1);
-	for (unsigned percent : {0u, 1u, 10u, 50u, 90u, 100u})
+	for (unsigned in10000 : {0u, 4u, 100u, 1000u, 5000u, 9000u, 10000u})
 		for (size_t n : {1000u, 4099u, 65536u + 13}) {
 			std::vector<unsigned char> v(n);
-			for (auto &b : v)
-				b = rng() % 100 < percent ? 0x51 : static_cast<unsigned char>(rng());
+			for (auto &b : v) {
+				auto other = rng() % 255;	// any byte but Q
+				b = static_cast<unsigned char>(rng() % 10000 < in10000 ? 0x51 : other + (other >= 0x51));
+			}
 			check(v);
 		}
+
+	// Text, Qs one in 2,500, and Qs at random one byte in two, by turns:
+	// within a chunk, at a chunk's end and across several.
+	for (size_t turn : {1000u, 16384u, 20000u}) {
+		std::vector<unsigned char> v(8 * turn + 5);
+		for (size_t i = 0; i < v.size(); i++)
+			v[i] = rng() % (i / turn % 2 ? 2 : 2500) == 0 ? 0x51 : 'a';
+		check(v);
+	}
 
 	// Qs in every period from 2 to 64, whose phase slips every 500 bytes:
 	// words alike in their Qs for a while, then not.
