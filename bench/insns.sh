@@ -3,17 +3,18 @@
 # each byte, on the CPUs that cannot be timed here, counted under qemu-user
 # as the proxy: each run traced with one instruction to a block
 # (-singlestep, -one-insn-per-tb from qemu 8.1), the blocks run counted, and
-# the count for 32 KiB taken from that for 64 KiB, per byte. For each
-# preset (by default riscv64, ppc64el, s390x and arm64), the filter as it
-# picks its way on an emulated CPU with the vector unit, and its portable
-# way forced, on five inputs. Needs the presets' cross compilers and qemu.
-presets=${*:-riscv64 ppc64el s390x arm64}
+# the count for 1 MiB taken from that for 2 MiB, per byte: the steady state,
+# over blocks whose every chunk follows another. For each preset (by default
+# riscv64, ppc64el, s390x, arm64 and mips64el), the filter as it picks its
+# way on an emulated CPU with the vector unit, and its portable way forced,
+# on seven inputs. Needs the presets' cross compilers and qemu.
+presets=${*:-riscv64 ppc64el s390x arm64 mips64el}
 set --	# lib.sh builds nothing of this machine's
 . "$(dirname "$0")/lib.sh"
 declare -A cpu=([riscv64]="-cpu rv64,v=true,vlen=128,vext_spec=v1.0")
-kinds="random base64 prose halfQ allQ"
+kinds="random base64 prose text halfQ switch allQ"
 
-for size in 32768 65536; do
+for size in 1048576 2097152; do
 	make_inputs $size
 	for f in $kinds; do
 		mv "$tmp/$f" "$tmp/$f.$size"
@@ -32,12 +33,12 @@ for preset in $presets; do
 	for way in Oddrane bench/oddrane_portable; do
 		printf '%-9s %-9s' "$preset" "${way#*_}"
 		for f in $kinds; do
-			for size in 32768 65536; do
-				$qemu ${cpu[$preset]-} $one -d nochain,exec -D "$tmp/log" "build-$preset/$way" \
-					<"$tmp/$f.$size" >/dev/null || fail "$preset $way failed on $f"
-				grep -c Trace "$tmp/log" >"$tmp/count.$size" || true
+			for size in 1048576 2097152; do
+				$qemu ${cpu[$preset]-} $one -d nochain,exec -D /dev/stderr "build-$preset/$way" \
+					<"$tmp/$f.$size" 2>&1 >/dev/null | grep -c Trace >"$tmp/count.$size" ||
+					fail "$preset $way failed on $f"
 			done
-			awk -v a="$(cat "$tmp/count.32768")" -v b="$(cat "$tmp/count.65536")" 'BEGIN { printf " %8.2f", (b - a) / 32768 }'
+			awk -v a="$(cat "$tmp/count.1048576")" -v b="$(cat "$tmp/count.2097152")" 'BEGIN { printf " %8.2f", (b - a) / 1048576 }'
 		done
 		echo
 	done

@@ -24,9 +24,23 @@ fail() {
 }
 
 # make_inputs SIZE: the filter's inputs of SIZE bytes in $tmp, from random bytes
-# to only Qs: random, base64, prose (with words that hold Q), Qa, Qa63 (Qa
-# broken every 63 bytes), halfQ (Qs at random, one byte in two) and allQ.
+# to only Qs: random, base64, prose (with words that hold Q, one byte in 50),
+# text (this system's C headers, or its licences where it has none, over and
+# over: a Q in some 2,600 bytes), Qa, Qa63 (Qa broken every 63 bytes), halfQ
+# (Qs at random, one byte in two), switch (512 KiB of text, then 512 KiB of
+# halfQ, over and over) and allQ.
 make_inputs() {
+	local texts
+	texts=$(find /usr/include -name '*.h' -type f 2>/dev/null | sort)
+	[ -n "$texts" ] || texts=$(find /usr/share/common-licenses -type f 2>/dev/null | sort)
+	[ -n "$texts" ] || fail "no C headers or licences here to make text of"
+	: >"$tmp/text.all"
+	while [ "$(wc -c <"$tmp/text.all")" -lt "$1" ]; do
+		printf '%s\n' "$texts" | tr '\n' '\0' | xargs -0 cat >>"$tmp/text.all"
+		[ -s "$tmp/text.all" ] || fail "the C headers or licences here are empty"
+	done
+	head -c "$1" "$tmp/text.all" >"$tmp/text"
+	rm "$tmp/text.all"
 	head -c "$1" /dev/urandom >"$tmp/random"
 	base64 -w 76 /dev/urandom | head -c "$1" >"$tmp/base64" || true
 	awk -v size="$1" 'BEGIN {
@@ -46,6 +60,10 @@ make_inputs() {
 	yes QaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQaQa | head -c "$1" >"$tmp/Qa63" || true
 	tr '\000-\177' '[Q*]' <"$tmp/random" >"$tmp/halfQ"
 	yes Q | tr -d '\n' | head -c "$1" >"$tmp/allQ" || true
+	for ((i = 0; i < $1 >> 19; i += 2)); do
+		dd if="$tmp/text" bs=512k skip=$i count=1
+		dd if="$tmp/halfQ" bs=512k skip=$((i + 1)) count=1
+	done 2>/dev/null >"$tmp/switch"
 }
 
 # chart FILE: draws FILE with the gnuplot script on standard input, where

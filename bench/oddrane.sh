@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# bench/oddrane.sh [REV]: the filter's speed on seven inputs of BENCH_MIB
+# bench/oddrane.sh [REV]: the filter's speed on nine inputs of BENCH_MIB
 # MiB (256 unless told), from random bytes to only Qs: from a file to
 # /dev/null, to a file in /dev/shm and in the middle of a pipeline, against
 # cat, tr -d Q and its own read loop with the filtering left out, and with
@@ -22,7 +22,7 @@ base "${1-}" byte_filter $(for way in $ways; do basename "$(target $way)"; done)
 size=$((${BENCH_MIB:-256} << 20))
 make_inputs $size
 sync	# none of the inputs' writing back to disk falls in the rounds
-inputs="random base64 prose Qa Qa63 halfQ allQ"
+inputs="random base64 prose text Qa Qa63 halfQ switch allQ"
 
 shm=/dev/shm/oddrane-bench.$$
 trap 'rm -rf "$tmp" "$shm"' EXIT
@@ -49,7 +49,7 @@ for f in $inputs; do
 	for way in $ways; do
 		based $way "build/$(target $way) <$in >/dev/null" "$b/$(target $way) <$in >/dev/null"
 	done
-	decide 10 $((7 * ${#pairs[@]})) "${pairs[@]}"
+	decide 10 $((9 * ${#pairs[@]})) "${pairs[@]}"
 
 	{
 		printf '%-7s' $f
