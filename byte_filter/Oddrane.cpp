@@ -180,6 +180,7 @@ static unsigned char *drop_bytes(unsigned char *out, const unsigned char *in, co
 // Qs come at random, a branch on each byte, or on each word's kind, is
 // mispredicted time and again. There it takes a tenth of the byte loop's
 // time (bench/oddrane.sh; docs/CONTRIBUTING.md has what else was tried).
+// On C headers it took 2.19 times as long as cat alone, 1.40 under sparse.
 // Its in is aligned to 8, as buf is, so that every word is loaded whole
 // where CPUs without unaligned loads (ARM before v6, RISC-V as g++ tunes for
 // it) would load it a byte at a time; every step keeps it aligned.
@@ -396,6 +397,12 @@ static unsigned char *sparse(unsigned char *out, const unsigned char *in, const 
 // the Qs: filtering from a file to /dev/null, AVX-512 takes about 1.3 times
 // as long as cat, where the byte loop takes 4 to 70 times (bench/oddrane.sh).
 //
+// All but AVX-512 and RVV pay their shuffle on every vector, Q or no Q, and
+// so run under sparse in the table. On C headers from a file to /dev/null,
+// AVX2 took 1.96 times as long as cat alone and 1.3 under sparse, SSSE3
+// 2.06 and 1.36; under qemu-user NEON ran 1.81 instructions a byte alone
+// and 0.51 under sparse, VSX 1.88 and 0.66, z13 1.69 and 0.23.
+//
 // Each vector way stores whole vectors: the next store starts right after
 // the bytes kept, so the bytes stored beyond those are overwritten or lie
 // past the end of the output. As out never passes in, no store reaches past
@@ -494,22 +501,6 @@ static unsigned char *drop_avx512(unsigned char *out, const unsigned char *in, c
 	}
 	return drop_bytes(out, in, end);
 }
-
-static bool can_ssse3()
-{
-	return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
-}
-
-static bool can_avx2()
-{
-	return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-}
-
-static bool can_avx512()
-{
-	return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") &&
-	       __builtin_cpu_supports("popcnt");
-}
 #endif
 
 #ifdef NEON_WAY
@@ -564,11 +555,6 @@ static unsigned char *drop_neon(unsigned char *out, const unsigned char *in, con
 // have no RVV intrinsics, under .option arch, as the build's baseline has
 // no V; a compiler that knows no vector registers uses none, and only one
 // that knows them is told which the way clobbers.
-static bool can_rvv()
-{
-	return getauxval(AT_HWCAP) & (1ul << ('V' - 'A'));
-}
-
 static unsigned char *drop_rvv(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
 	for (size_t n = static_cast<size_t>(end - in), vl, kept; n > 0; n -= vl, in += vl, out += kept)
@@ -628,11 +614,6 @@ static unsigned char *drop_vsx(unsigned char *out, const unsigned char *in, cons
 #define HWCAP_S390_VXRS HWCAP_S390_VX	// as C libraries before 2.25 call it
 #endif
 
-static bool can_z13()
-{
-	return getauxval(AT_HWCAP) & HWCAP_S390_VXRS;
-}
-
 // z13 has no movemask or bit gather: the weights of the bytes kept in each
 // 8-byte half are summed by vsumb and vsumgf, and each half is packed with
 // one vperm and stored on its own, as the NEON way does. Under qemu-user it
@@ -684,21 +665,22 @@ static const struct Way {
 	bool (*can)();
 } ways[] = {
 #ifdef X86_WAYS
-	{"avx512", drop_avx512, can_avx512},
-	{"avx2", sparse<drop_avx2, 32>, can_avx2},
-	{"ssse3", sparse<drop_ssse3, 32>, can_ssse3},
+	{"avx512", drop_avx512,
+	 [] { return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt"); }},
+	{"avx2", sparse<drop_avx2, 32>, [] { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"); }},
+	{"ssse3", sparse<drop_ssse3, 32>, [] { return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt"); }},
 #endif
 #ifdef NEON_WAY
 	{"neon", sparse<drop_neon, 64>, can_neon},
 #endif
 #ifdef RVV_WAY
-	{"rvv", drop_rvv, can_rvv},
+	{"rvv", drop_rvv, [] { return (getauxval(AT_HWCAP) & 1ul << ('V' - 'A')) != 0; }},
 #endif
 #ifdef VSX_WAY
 	{"vsx", sparse<drop_vsx, 64>, always},
 #endif
 #ifdef Z13_WAY
-	{"z13", sparse<drop_z13, 64>, can_z13},
+	{"z13", sparse<drop_z13, 64>, [] { return (getauxval(AT_HWCAP) & HWCAP_S390_VXRS) != 0; }},
 #endif
 	{"portable", sparse<drop_portable, 64>, always},
 	{"bytes", drop_bytes, always},
