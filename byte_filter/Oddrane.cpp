@@ -330,18 +330,6 @@ static unsigned char *drop_portable(unsigned char *out, const unsigned char *in,
 	return drop_bytes(out, in, end);
 }
 
-// Runs with no Q, for the ways that pay a shuffle on every vector, Q or no
-// Q. Text holds few capital Qs (C headers one in 2,600 bytes, and no Q in
-// 98% of their 64-byte runs), so in a chunk of 16 KiB after one that held
-// fewer than few, next_q finds each Q and the C library's memmove closes the
-// gap: each byte is looked at once and moved once, and no shuffle runs.
-// Where Qs are denser, a call or two for each Q cost more than the way's
-// shuffles, so there the way takes the chunk; a chunk that meets few Qs
-// hands the rest to the way at once, so that a wrong guess costs no input
-// more than those calls. A chunk of 16 KiB, as a call of the way for each
-// 4 KiB cost x86 5% on random bytes. Each way is called, not inlined:
-// inlined here, NEON's loop made its Q again for every vector, 1.88
-// instructions a byte where it ran 1.81.
 // next_q returns the first Q in [in, stop), or stop if there is none, by
 // the C library's memchr; where the baseline has NEON, runs of 64 bytes
 // without Q are skipped first, as AArch64's memchr ran 0.33 instructions a
@@ -361,6 +349,21 @@ static const unsigned char *next_q(const unsigned char *in, const unsigned char 
 	return q ? q : stop;
 }
 
+// Runs with no Q, for the ways that pay a shuffle on every vector, Q or no
+// Q. Text holds few capital Qs (C headers one in 2,600 bytes, and no Q in
+// 98% of their 64-byte runs), so in a chunk of 16 KiB after one that held
+// fewer than few, next_q finds each Q and the C library's memmove closes the
+// gap: each byte is looked at once and moved once, and no shuffle runs.
+// Where Qs are denser, a call or two for each Q cost more than the way's
+// shuffles, so there the way takes the chunk; a chunk that meets few Qs
+// hands the rest to the way at once, so that a wrong guess costs no input
+// more than those calls. few is 32 on x86, where a memchr and a memmove
+// for a Q in 256 bytes (random bytes) cost more than AVX2's shuffles, and 64
+// elsewhere, where it sends 4.8% of C headers to the way, not 8.6%: NEON's
+// count there fell from 0.58 to 0.49. A chunk of 16 KiB, as a call of the
+// way for each 4 KiB cost x86 5% on random bytes. Each way is called, not inlined:
+// inlined here, NEON's loop made its Q again for every vector, 1.88
+// instructions a byte where it ran 1.81.
 template <Drop *way, ptrdiff_t few>
 static unsigned char *sparse(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
@@ -401,7 +404,7 @@ static unsigned char *sparse(unsigned char *out, const unsigned char *in, const 
 // so run under sparse in the table. On C headers from a file to /dev/null,
 // AVX2 took 1.96 times as long as cat alone and 1.3 under sparse, SSSE3
 // 2.06 and 1.36; under qemu-user NEON ran 1.81 instructions a byte alone
-// and 0.51 under sparse, VSX 1.88 and 0.66, z13 1.69 and 0.23.
+// and 0.51 under sparse, VSX 1.88 and 0.66, z13 1.69 and 0.13.
 //
 // Each vector way stores whole vectors: the next store starts right after
 // the bytes kept, so the bytes stored beyond those are overwritten or lie
