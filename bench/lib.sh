@@ -34,13 +34,12 @@ make_inputs() {
 	texts=$(find /usr/include -name '*.h' -type f 2>/dev/null | sort)
 	[ -n "$texts" ] || texts=$(find /usr/share/common-licenses -type f 2>/dev/null | sort)
 	[ -n "$texts" ] || fail "no C headers or licences here to make text of"
-	: >"$tmp/text.all"
-	while [ "$(wc -c <"$tmp/text.all")" -lt "$1" ]; do
-		printf '%s\n' "$texts" | tr '\n' '\0' | xargs -0 cat >>"$tmp/text.all"
-		[ -s "$tmp/text.all" ] || fail "the C headers or licences here are empty"
+	: >"$tmp/text"
+	while [ "$(wc -c <"$tmp/text")" -lt "$1" ]; do
+		printf '%s\n' "$texts" | tr '\n' '\0' | xargs -0 cat 2>/dev/null |
+			head -c $(($1 - $(wc -c <"$tmp/text"))) >>"$tmp/text" || true
+		[ -s "$tmp/text" ] || fail "the C headers or licences here are empty"
 	done
-	head -c "$1" "$tmp/text.all" >"$tmp/text"
-	rm "$tmp/text.all"
 	head -c "$1" /dev/urandom >"$tmp/random"
 	base64 -w 76 /dev/urandom | head -c "$1" >"$tmp/base64" || true
 	awk -v size="$1" 'BEGIN {
