@@ -1,10 +1,9 @@
 # Shared by the benchmarks: builds the release targets named in $@ in
 # build/, makes $tmp, and gives make_inputs, which makes the filter's inputs,
-# base, which builds another revision's, add
-# and rounds, which time named commands, and ratio and verdict, which read
-# their times. BENCH_ROUNDS fixes the number of rounds; otherwise rounds of
-# the pairs that cannot yet be told from their base are added, up to
-# BENCH_MAX_ROUNDS (300).
+# base, which builds another revision's, add and decide, which check and
+# time named commands, and ratio, which reads their times. The rounds run
+# until every pair is told from its base, looked at after each of $looks
+# rounds; BENCH_ROUNDS=N looks once, after N.
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -14,8 +13,7 @@ if [ $# -gt 0 ]; then
 fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-fixed=${BENCH_ROUNDS-}
-max=${BENCH_MAX_ROUNDS:-300}
+looks=${BENCH_ROUNDS:-10 20 40 80 160 300}
 
 # fail MESSAGE: ends the bench with status 1.
 fail() {
@@ -104,16 +102,24 @@ base() {
 # add NAME COMMAND [NAME COMMAND]: a command for the next rounds to time,
 # known by NAME; or two, which each round runs one right after the other,
 # in either order, so that what they are compared by falls on both alike.
-# reset forgets the commands and their times.
-declare -A cmd
-names=() pairs=() warm=
+# Each writes to standard output, which goes to $sink (/dev/null unless
+# set), and must write what the file $want holds: each is run once first,
+# and a command that writes anything else ends the bench. reset forgets
+# the commands and their times.
+declare -A cmd to
+names=() pairs=() warm= sink=/dev/null want=
 add() {
 	names+=("$1${3:+ $3}")
-	cmd[$1]=$2
-	[ -z "${3-}" ] || cmd[$3]=$4
+	check "$1" "$2"
+	[ -z "${3-}" ] || check "$3" "$4"
+}
+check() {
+	cmd[$1]=$2 to[$1]=$sink
+	eval "$2" >"$tmp/check" || fail "$1 failed (status $?): $2"
+	cmp -s "$want" "$tmp/check" || fail "$1 writes other bytes than $want holds: $2"
 }
 reset() {
-	names=() pairs=() cmd=() warm=
+	names=() pairs=() cmd=() to=() warm=
 	: >"$tmp/times"
 }
 
@@ -167,7 +173,7 @@ round() {
 		fi
 		for name in $j; do
 			s=$EPOCHREALTIME
-			eval "${cmd[$name]}" || fail "$name failed (status $?): ${cmd[$name]}"
+			eval "${cmd[$name]}" >"${to[$name]}" || fail "$name failed (status $?): ${cmd[$name]}"
 			echo "$name $s $EPOCHREALTIME"
 		done
 		[ -z "$bound" ] || bind "$allowed"
@@ -221,56 +227,74 @@ ratio() {
 	}' "$tmp/times"
 }
 
-# verdict A B COMPARISONS: whether A is slower than B, its base, by more
-# than a floor of 5%, below which this 2-core machine's noise hides a
-# difference even over 60 rounds. The per-round ratios give a distribution-free
-# confidence interval for their median (order statistics, as in a sign
-# test) at a level that holds the chance of any false alarm in the whole
-# run at 5%, split evenly over its COMPARISONS (Bonferroni). Prints "LOW
-# MEDIAN HIGH WORD": slower where the interval lies above 1.05, same where
-# it lies below, unsure where it holds 1.05.
-verdict() {
-	awk -v a="$1" -v b="$2" -v m="$3" "$per_round"'
+# The sign test, whose verdict the bench gives and bench/levels.sh checks.
+# Whether A is slower than B, its base, by more than a floor of 5%, below
+# which this 2-core machine's noise hides a difference even over 60 rounds:
+# the per-round ratios give a distribution-free confidence interval for
+# their median (order statistics), whose ends are the k-th ratio from either
+# end, with P(Binomial(r, 1/2) < k) at most the level. It is slower where
+# the interval lies above 1.05, same where it lies below, unsure where it
+# holds 1.05; so the word needs only how many ratios lie below 1.05 and
+# above it. The level holds the chance of any false alarm in the whole run
+# at 5%, split evenly over its comparisons and over the looks at each
+# (Bonferroni): looking after every few rounds and stopping once told
+# would otherwise raise it many times over.
+sign_test='
+function level(comparisons, looks) { return 0.05 / (comparisons * looks) }
+function ends(r, alpha,   k, p, q) {
+	k = 0
+	p = q = 0.5 ^ r
+	while (p <= alpha && k + 1 <= r / 2) {
+		k++
+		q = q * (r - k + 1) / k
+		p += q
+	}
+	return k
+}
+function word(r, below, above, k) { return k && r - above < k ? "slower" : k && r - below < k ? "same" : "unsure" }'
+
+# verdicts COMPARISONS LOOKS A:B...: a line "A LOW MEDIAN HIGH WORD" for
+# each pair: the interval and the median of A's time over B's in each round.
+verdicts() {
+	awk -v m="$1" -v looks="$2" -v pairs="${*:3}" "$per_round$sign_test"'
 	END {
-		r = ratios(a, b, v)
-		# k: the most rounds at either end that the interval may leave
-		# out, with P(Binomial(r, 1/2) < k) at most 0.05 / m.
-		k = 0
-		p = q = 0.5 ^ r
-		while (p <= 0.05 / m && k + 1 <= r / 2) {
-			k++
-			q = q * (r - k + 1) / k
-			p += q
+		np = split(pairs, p, " ")
+		for (i = 1; i <= np; i++) {
+			split(p[i], ab, ":")
+			r = ratios(ab[1], ab[2], v)
+			below = above = 0
+			for (j = 1; j <= r; j++) {
+				below += v[j] < 1.05
+				above += v[j] > 1.05
+			}
+			k = ends(r, level(m, looks))
+			printf "%s %s %.3f %s %s\n", ab[1], k ? sprintf("%.3f", v[k]) : "0", median(v, r),
+				k ? sprintf("%.3f", v[r + 1 - k]) : "inf", word(r, below, above, k)
 		}
-		word = k && v[k] > 1.05 ? "slower" : k && v[r + 1 - k] < 1.05 ? "same" : "unsure"
-		printf "%s %.3f %s %s\n", k ? sprintf("%.3f", v[k]) : "0", median(v, r),
-			k ? sprintf("%.3f", v[r + 1 - k]) : "inf", word
 	}' "$tmp/times"
 }
 
-# decide N COMPARISONS A:B...: rounds of every command until each A is told
-# from its base B, N of them, then 5 more at a time of the pairs still
-# unsure alone, up to the most allowed; with BENCH_ROUNDS, that many and no
-# more. Each A must have been added with its B. Leaves a line "A LOW MEDIAN
-# HIGH WORD" for each pair in $tmp/verdicts.
+# decide COMPARISONS A:B...: rounds of every command up to the first of
+# $looks, then of the pairs still unsure alone up to each next, until each
+# A is told from its base B. COMPARISONS is how many pairs the whole run
+# decides. Each A must have been added with its B. Leaves a line "A LOW
+# MEDIAN HIGH WORD" for each pair in $tmp/verdicts.
 decide() {
-	local n=${fixed:-$1} m=$2 pair more all=("${names[@]}")
-	shift 2
-	rounds "$n"
-	while :; do
+	local m=$1 n=0 look a w pair all=("${names[@]}")
+	local -A said
+	shift
+	for look in $looks; do
+		rounds $((look - n))
+		n=$look
+		verdicts "$m" "$(echo $looks | wc -w)" "$@" >"$tmp/verdicts"
+		while read -r a _ _ _ w; do
+			said[$a]=$w
+		done <"$tmp/verdicts"
 		names=()
-		: >"$tmp/verdicts.new"
 		for pair; do
-			echo "${pair%%:*} $(verdict "${pair%%:*}" "${pair#*:}" "$m")" >>"$tmp/verdicts.new"
-			case $(tail -n 1 "$tmp/verdicts.new") in *unsure) names+=("${pair%%:*} ${pair#*:}") ;; esac
+			[ "${said[${pair%%:*}]}" != unsure ] || names+=("${pair%%:*} ${pair#*:}")
 		done
-		mv "$tmp/verdicts.new" "$tmp/verdicts"
-		if [ -n "$fixed" ] || [ "$n" -ge "$max" ] || [ ${#names[@]} = 0 ]; then
-			names=("${all[@]}")
-			return
-		fi
-		more=$((max - n < 5 ? max - n : 5))
-		rounds $more
-		n=$((n + more))
+		[ ${#names[@]} -gt 0 ] || break
 	done
+	names=("${all[@]}")
 }

@@ -9,7 +9,8 @@
 #
 # The filter and each forced way are also timed as built from REV (by
 # default the commit before the last change to byte_filter/), in the same
-# rounds: it exits 1 if one is slower than its base, or any command fails;
+# rounds: it exits 1 if one is slower than its base, or any command fails
+# or writes other bytes than it should (tr -d Q's, cat's or none);
 # 2 if the rounds allowed cannot tell; else 0. bench/lib.sh says how the
 # rounds and the verdict go. The ratios to cat, tr and the read loop move
 # with the machine and set no exit status; docs/CONTRIBUTING.md says what
@@ -38,18 +39,24 @@ printf '%-7s %-32s %s\n' input 'against the base' 'interval of the median ratio'
 echo 'input cat "tr -d Q" "Oddrane (fastest here)" AVX2 SSSE3 portable "byte loop" "read loop"' >"$tmp/chart"
 for f in $inputs; do
 	in=$tmp/$f
+	tr -d Q <"$in" >"$tmp/want"
 	reset
-	add cat "cat <$in >/dev/null"
-	add tr "tr -d Q <$in >/dev/null"
-	add read "build/bench/oddrane_read <$in >/dev/null"
-	add cat-shm "cat <$in >$shm"
-	add Oddrane-shm "build/Oddrane <$in >$shm"
-	add cat-pipe "cat $in | cat | cat >/dev/null"
-	add Oddrane-pipe "cat $in | build/Oddrane | cat >/dev/null"
+	want=$in
+	add cat "cat <$in"
+	add cat-pipe "cat $in | cat | cat"
+	want=$tmp/want
+	add tr "tr -d Q <$in"
+	add Oddrane-pipe "cat $in | build/Oddrane | cat"
 	for way in $ways; do
-		based $way "build/$(target $way) <$in >/dev/null" "$b/$(target $way) <$in >/dev/null"
+		based $way "build/$(target $way) <$in" "$b/$(target $way) <$in"
 	done
-	decide 10 $((9 * ${#pairs[@]})) "${pairs[@]}"
+	sink=$shm
+	add Oddrane-shm "build/Oddrane <$in"
+	want=$in
+	add cat-shm "cat <$in"
+	sink=/dev/null want=/dev/null
+	add read "build/bench/oddrane_read <$in"
+	decide $((9 * ${#pairs[@]})) "${pairs[@]}"
 
 	{
 		printf '%-7s' $f
