@@ -16,7 +16,8 @@
  * With FAULTS_COUNT=FILE it adds lines to FILE as the program exits, each a
  * call, a name and a number: "r calls 12" for how many reads it made, then
  * "r EINTR 3" and so on for how many it made fail with each fault that the
- * call can have (polls are neither refused nor cut short, only interrupted).
+ * call can have (polls are neither refused nor cut short, only interrupted),
+ * and "r failed 1" for how many failed for good.
  */
 #define _GNU_SOURCE
 /* It defines read and write itself: the C library's checked inline
@@ -36,7 +37,7 @@ static char fail_call;	/* 'r', 'w' or 'p' */
 static long fail_at;
 static int fail_errno;
 static const char kinds[] = "rwp";
-static long calls[3], faults[3][3];	/* by call; by call and fault: EINTR, EAGAIN, cut short */
+static long calls[3], failed[3], faults[3][3];	/* by call; by call and fault: EINTR, EAGAIN, cut short */
 
 __attribute__((constructor)) static void setup(void)
 {
@@ -59,6 +60,7 @@ __attribute__((destructor)) static void count(void)
 		fprintf(f, "%c calls %ld\n", kinds[c], calls[c]);
 		for (k = 0; k < (kinds[c] == 'p' ? 1 : 3); k++)
 			fprintf(f, "%c %s %ld\n", kinds[c], names[k], faults[c][k]);
+		fprintf(f, "%c failed %ld\n", kinds[c], failed[c]);
 	}
 	fclose(f);
 }
@@ -82,8 +84,10 @@ static int fault(int fd, char call)
 
 	if (fd != 0 && fd != 1)
 		return 0;
-	if (++calls[c] >= fail_at && call == fail_call)
+	if (++calls[c] >= fail_at && call == fail_call) {
+		failed[c]++;
 		return fail_errno;
+	}
 	if (percent == 0 || next() % 100 >= percent)
 		return 0;
 	switch (next() % 3) {

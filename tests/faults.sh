@@ -76,12 +76,19 @@ if [ -z "$reads" ] || [ -z "$writes" ]; then
 fi
 verdict 'counting the calls' 0 $status "$tmp/want"
 
-# failing NAME FAULTS: a run with FAULTS that must stop with status 1,
-# having written a beginning of what it should.
+# failing NAME FAULTS [COUNT...]: a run with FAULTS that must stop with
+# status 1, having written a beginning of what it should, where each COUNT,
+# a call and a fault ("w short"), happened.
 failing() {
-	FAULTS=$2 "${limit[@]}" 20 "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
+	local count
+	rm -f "$tmp/count"
+	FAULTS=$2 FAULTS_COUNT=$tmp/count "${limit[@]}" 20 "${prog[@]}" <"$tmp/in" >"$tmp/out" 2>"$tmp/err"
 	status=$?
 	cmp -s -n $(($(wc -c <"$tmp/out"))) "$tmp/out" "$tmp/want" || echo 'wrote what it should not' >>"$tmp/err"
+	for count in "${@:3}"; do
+		awk -v c="$count" '$1 " " $2 == c && $3 > 0 { f = 1 } END { exit !f }' "$tmp/count" 2>/dev/null ||
+			echo "no $count happened" >>"$tmp/err"
+	done
 	verdict "$1" 1 $status
 }
 # call, how many there are, errno: EIO, ENOSPC, EPIPE
@@ -92,11 +99,11 @@ for fault in "r $reads 5" "w $writes 28" "w $writes 32"; do
 	done
 done
 # Polls, failing with ENOMEM from the first, where seeded faults make
-# reads and writes wait. Under each of these seeds the calculator has a
-# write cut short and the poll after it fail: had it written on after that,
-# its output would have a gap.
-for seed in 1 4 5; do
-	failing "p 1 on failing with errno 12, seed $seed" "fail p 1 12 $seed 30"
+# reads and writes wait. Under each of these seeds a write is cut short
+# and then a poll fails, which ends the run: had the program written on
+# after that, its output would have a gap.
+for seed in 4 8 19; do
+	failing "p 1 on failing with errno 12, seed $seed" "fail p 1 12 $seed 30" 'w short' 'p failed'
 done
 
 finish
