@@ -650,7 +650,7 @@ static unsigned char *drop_vsx(unsigned char *out, const unsigned char *in, cons
 // instructions a byte on every input, where VSX runs 1.9. As a memchr and
 // a memmove for each Q cost that much where Qs come one in 256 bytes, it
 // runs under sparse only after a chunk of fewer than 16 (a Q in 1 KiB): on
-// C headers 0.49, where with 64 random bytes went to memchr and ran 0.83.
+// C headers 0.49, where at 64 random bytes went to memchr and ran 0.83.
 __attribute__((POWER10, noinline))
 static unsigned char *drop_power10(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {

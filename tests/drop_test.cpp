@@ -26,11 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t n)
 	std::remove_copy(data, data + n, std::back_inserter(want), 0x51);
 
 	void *map = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-	auto *guarded = static_cast<unsigned char *>(map) + page;
-	if (map == MAP_FAILED || (span > 0 && mprotect(guarded, span, PROT_READ | PROT_WRITE) != 0)) {
+	if (map == MAP_FAILED || (span > 0 && mprotect(static_cast<unsigned char *>(map) + page, span, PROT_READ | PROT_WRITE) != 0)) {
 		std::perror("drop_test: guard pages");
 		std::abort();
 	}
+	auto *guarded = static_cast<unsigned char *>(map) + page;
 	for (unsigned char *p : {guarded, guarded + span - n})
 		for (const Way &w : ways) {
 			if (!w.can())
