@@ -71,7 +71,7 @@ int main(int argc, char **argv)
 	}
 
 	// All byte values, and random bytes with Qs from none, or one in 2,500
-	// as in text, to all, in one chunk of the sparse path or several.
+	// as in text, to all, in one chunk or several.
 	std::vector<unsigned char> all(256);
 	for (size_t i = 0; i < all.size(); i++)
 		all[i] = static_cast<unsigned char>(i);
