@@ -5,7 +5,8 @@
 # cat, tr -d Q and its own read loop with the filtering left out, and with
 # each x86 way, the portable way and the byte loop forced. It prints the
 # median times and the ratios, with any goal missed, and draws
-# docs/oddrane.svg where gnuplot is found.
+# docs/oddrane.svg where gnuplot is found. First it times the pass alone,
+# each way on a block in the cache, against the base.
 #
 # The filter and each forced way are also timed as built from REV (by
 # default the commit before the last change to byte_filter/), in the same
@@ -15,15 +16,37 @@
 # rounds and the verdict go. The ratios to cat, tr and the read loop move
 # with the machine and set no exit status; docs/CONTRIBUTING.md says what
 # the goals rest on.
-. "$(dirname "$0")/lib.sh" Oddrane oddrane_avx2 oddrane_ssse3 oddrane_portable oddrane_bytes oddrane_read
+. "$(dirname "$0")/lib.sh" Oddrane oddrane_avx2 oddrane_ssse3 oddrane_portable oddrane_bytes oddrane_read oddrane_pass
 ways="Oddrane avx2 ssse3 portable bytes"
 target() { if [ "$1" = Oddrane ]; then echo Oddrane; else echo "bench/oddrane_$1"; fi; }
-base "${1-}" byte_filter $(for way in $ways; do basename "$(target $way)"; done)
+base "${1-}" byte_filter $(for way in $ways; do basename "$(target $way)"; done) oddrane_pass
 
 size=$((${BENCH_MIB:-256} << 20))
 make_inputs $size
 sync	# none of the inputs' writing back to disk falls in the rounds
 inputs="random base64 prose text Qa Qa63 halfQ switch allQ"
+
+# The pass alone, on a block in the cache (bench/oddrane_pass.cpp): each
+# way that this CPU runs, today's and the base's by turns, each in a
+# process of its own, the best of 5 runs of each.
+pass() {
+	local f way i
+	printf '%-7s %-8s %9s %9s %6s\n' input way today base ratio
+	for f in $inputs; do
+		for way in $(build/bench/oddrane_pass <"$tmp/$f" | cut -d' ' -f1); do
+			for i in 1 2 3 4 5; do
+				echo "today $(build/bench/oddrane_pass $way <"$tmp/$f")"
+				[ -z "$b" ] || echo "base $($b/bench/oddrane_pass $way <"$tmp/$f")"
+			done | awk -v f=$f '{ if (!($1 in t) || $3 < t[$1]) t[$1] = $3; w = $2 }
+				END { printf "%-7s %-8s %9.3f %9s %6s\n", f, w, t["today"], ("base" in t) ? sprintf("%.3f", t["base"]) : "-",
+					("base" in t) ? sprintf("%.2f", t["today"] / t["base"]) : "-" }'
+		done
+	done
+}
+pass >"$tmp/pass.table"
+cat "$tmp/pass.table"
+echo "The pass alone: ns for 64 bytes of a 512 KiB block in the cache, the best of 5 runs each, on $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')."
+echo
 
 shm=/dev/shm/oddrane-bench.$$
 trap 'rm -rf "$tmp" "$shm"' EXIT
