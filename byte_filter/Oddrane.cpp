@@ -459,7 +459,7 @@ static constexpr Drop *sparse = by_density<runs<way, few>, way, few>;
 
 // shuffle16 returns the shuffle that packs the bytes of a 16-byte vector
 // whose bits are set in the low 16 bits of keep to its front.
-__attribute__((target("sse2,popcnt")))
+__attribute__((target("ssse3,popcnt"), always_inline))
 static inline __m128i shuffle16(unsigned keep)
 {
 	unsigned lo = keep & 0xff, hi = keep >> 8 & 0xff;
@@ -469,8 +469,28 @@ static inline __m128i shuffle16(unsigned keep)
 			    _mm_loadu_si128(reinterpret_cast<const __m128i *>(&high[hi][8 - k])));
 }
 
-// Each vector way takes 64 bytes at a step, so that with skips (see
-// by_density) one test and branch serves four vectors, or two.
+// pack64 packs the 64 bytes at in that are not Q to out, 16 at a time, and
+// returns the end of what it wrote. SSSE3 and AVX2 both shuffle with it:
+// AVX2's 32-byte shuffle works within each 16-byte half, and bringing the
+// halves' shuffles together and their bytes apart again cost more than it
+// saved. Inlined into each way, it is encoded for that way's CPU (VEX in
+// the AVX2 build: three operands, no copies of registers).
+__attribute__((target("ssse3,popcnt"), always_inline))
+static inline unsigned char *pack64(unsigned char *out, const unsigned char *in)
+{
+	const __m128i q = _mm_set1_epi8(0x51);
+	__m128i v[4], isq[4];
+
+	for (int i = 0; i < 4; i++)
+		isq[i] = _mm_cmpeq_epi8(v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * i)), q);
+	for (int i = 0; i < 4; i++) {
+		unsigned keep = 0xffff & ~static_cast<unsigned>(_mm_movemask_epi8(isq[i]));
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_shuffle_epi8(v[i], shuffle16(keep)));
+		out += __builtin_popcount(keep);
+	}
+	return out;
+}
+
 template <bool skips>
 __attribute__((target("ssse3,popcnt"), noinline))
 static unsigned char *drop_ssse3(unsigned char *out, const unsigned char *in, const unsigned char *end)
@@ -478,28 +498,20 @@ static unsigned char *drop_ssse3(unsigned char *out, const unsigned char *in, co
 	const __m128i q = _mm_set1_epi8(0x51);
 
 	for (; end - in >= 64; in += 64) {
-		__m128i v[4], isq[4];
-		for (int i = 0; i < 4; i++)
-			isq[i] = _mm_cmpeq_epi8(v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * i)), q);
-		if (skips && !_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(isq[0], isq[1]), _mm_or_si128(isq[2], isq[3])))) {
+		__m128i v[4], isq = _mm_setzero_si128();
+		for (int i = 0; i < 4 && skips; i++)
+			isq = _mm_or_si128(isq, _mm_cmpeq_epi8(v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * i)), q));
+		if (skips && !_mm_movemask_epi8(isq)) {
 			for (int i = 0; i < 4; i++)
 				_mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * i), v[i]);
 			out += 64;
-			continue;
-		}
-		for (int i = 0; i < 4; i++) {
-			unsigned keep = 0xffff & ~static_cast<unsigned>(_mm_movemask_epi8(isq[i]));
-			_mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_shuffle_epi8(v[i], shuffle16(keep)));
-			out += __builtin_popcount(keep);
+		} else {
+			out = pack64(out, in);
 		}
 	}
 	return drop_bytes(out, in, end);
 }
 
-// AVX2 shuffles within each 16-byte half of its 32-byte vectors, so it gains
-// over SSSE3 by comparing 32 bytes at once and shuffling both halves with one
-// instruction: 15% on a block in the cache, though hardly measurable beside
-// the copying that read(2) does.
 template <bool skips>
 __attribute__((target("avx2,popcnt"), noinline))
 static unsigned char *drop_avx2(unsigned char *out, const unsigned char *in, const unsigned char *end)
@@ -507,23 +519,15 @@ static unsigned char *drop_avx2(unsigned char *out, const unsigned char *in, con
 	const __m256i q = _mm256_set1_epi8(0x51);
 
 	for (; end - in >= 64; in += 64) {
-		__m256i v[2], isq[2];
-		for (int i = 0; i < 2; i++)
-			isq[i] = _mm256_cmpeq_epi8(v[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + 32 * i)), q);
-		if (skips && _mm256_testz_si256(_mm256_or_si256(isq[0], isq[1]), _mm256_or_si256(isq[0], isq[1]))) {
+		__m256i v[2], isq = _mm256_setzero_si256();
+		for (int i = 0; i < 2 && skips; i++)
+			isq = _mm256_or_si256(isq, _mm256_cmpeq_epi8(v[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + 32 * i)), q));
+		if (skips && _mm256_testz_si256(isq, isq)) {
 			for (int i = 0; i < 2; i++)
 				_mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 32 * i), v[i]);
 			out += 64;
-			continue;
-		}
-		for (int i = 0; i < 2; i++) {
-			unsigned keep = ~static_cast<unsigned>(_mm256_movemask_epi8(isq[i]));
-			__m256i s = _mm256_shuffle_epi8(v[i], _mm256_set_m128i(shuffle16(keep >> 16), shuffle16(keep)));
-			unsigned n = static_cast<unsigned>(__builtin_popcount(keep & 0xffff));
-
-			_mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(s));
-			_mm_storeu_si128(reinterpret_cast<__m128i *>(out + n), _mm256_extracti128_si256(s, 1));
-			out += n + static_cast<unsigned>(__builtin_popcount(keep >> 16));
+		} else {
+			out = pack64(out, in);
 		}
 	}
 	return drop_bytes(out, in, end);
