@@ -543,7 +543,7 @@ static unsigned char *drop_avx512(unsigned char *out, const unsigned char *in, c
 		__m512i v = _mm512_loadu_si512(in);
 		__mmask64 keep = _mm512_cmpneq_epi8_mask(v, q);
 
-		_mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, v));
+		_mm512_storeu_si512(out, _mm512_mask_compress_epi8(v, keep, v));
 		out += __builtin_popcountll(keep);
 	}
 	return drop_bytes(out, in, end);
