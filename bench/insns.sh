@@ -6,7 +6,7 @@
 # the count for 1 MiB taken from that for 2 MiB, per byte: the steady state,
 # over blocks whose every chunk follows another. For each preset (by default
 # riscv64, ppc64el, s390x, arm64 and mips64el), the filter as it picks its
-# way on emulated CPUs with the vector unit (POWER9 and POWER10 for
+# way on emulated CPUs with the vector unit (POWER8, POWER9 and POWER10 for
 # ppc64el, by the name of the CPU), and its portable way forced,
 # on seven inputs. Needs the presets' cross compilers and qemu.
 presets=${*:-riscv64 ppc64el s390x arm64 mips64el}
@@ -14,7 +14,7 @@ set --	# lib.sh builds nothing of this machine's
 . "$(dirname "$0")/lib.sh"
 # The CPUs, as qemu's -cpu takes them, on which the filter is counted as
 # it picks its way; qemu's own CPU where none is named here.
-declare -A emulated=([riscv64]="rv64,v=true,vlen=128,vext_spec=v1.0" [ppc64el]="power9 power10")
+declare -A emulated=([riscv64]="rv64,v=true,vlen=128,vext_spec=v1.0" [ppc64el]="power8 power9 power10")
 kinds="random base64 prose text halfQ switch allQ"
 
 for size in 1048576 2097152; do
