@@ -418,18 +418,10 @@ static unsigned char *runs(unsigned char *out, const unsigned char *in, const un
 template <Drop *way, ptrdiff_t few = 64>
 static constexpr Drop *sparse = by_density<runs<way, few>, way, few>;
 
-// The vector ways compare 16 to 64 bytes with Q at once and shuffle the
-// others to the front of the vector, at a cost that is the same whatever
-// the Qs: filtering from a file to /dev/null, AVX-512 takes about 1.3 times
-// as long as cat, where the byte loop takes 4 to 70 times (bench/oddrane.sh).
-//
-// All but AVX-512 and RVV run by density in the table, with skips or by
-// runs where Qs are few. On 256 MiB of C headers from a file to /dev/null
-// (AMD EPYC, Zen 3), AVX2 took 2.26 times as long as cat without either,
-// 1.41 by runs and 1.22 with skips, SSSE3 2.19, 1.38 and 1.35; under
-// qemu-user NEON ran 1.81 instructions a byte without either, 0.44 by runs
-// and 0.37 with skips, VSX 1.88, 0.66 and 0.44, POWER10 0.63, 0.49 and
-// 0.33; z13 1.69 without and 0.13 by runs.
+// The vector ways compare 16 to 64 bytes with Q at once and shuffle or
+// compress the others to the front of the vector. All but AVX-512 and RVV,
+// whose compress costs as little as a skip, run by density in the table.
+// docs/CONTRIBUTING.md has each way's times and counts.
 //
 // Each vector way stores whole vectors: the next store starts right after
 // the bytes kept, so the bytes stored beyond those are overwritten or lie
@@ -537,7 +529,9 @@ static unsigned char *drop_avx2(unsigned char *out, const unsigned char *in, con
 	return drop_bytes(out, in, end);
 }
 
-// AVX-512 VBMI2 compresses the bytes kept in one instruction.
+// AVX-512 VBMI2 compresses the bytes kept in one instruction, merged into
+// the vector just loaded: AMD's Zen 4 and 5 make a compress into zeros wait
+// for the last value of its register, and so each pass for the one before.
 __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt")))
 static unsigned char *drop_avx512(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
@@ -557,11 +551,7 @@ static unsigned char *drop_avx512(unsigned char *out, const unsigned char *in, c
 #ifdef NEON_WAY
 // NEON has no movemask: the bits of each 8-byte half are summed from a
 // vector of their weights, and each half is packed with one 8-byte table
-// lookup, which AArch64 and 32-bit ARM both have, and stored on its own:
-// under qemu-user, 1.7 to 1.8 instructions run a byte on every input,
-// where the byte loop runs 5 to 8. With skips, 0.37 run a byte on C
-// headers, where memchr and memmove ran 0.44 (with a loop like the skips
-// before them), and 0.64 on random bytes, where the shuffles ran 1.3.
+// lookup, which AArch64 and 32-bit ARM both have, and stored on its own.
 #ifndef NEON_AT_RUN_TIME
 static constexpr auto can_neon = always;
 #else
@@ -619,9 +609,8 @@ static unsigned char *drop_neon(unsigned char *out, const unsigned char *in, con
 #ifdef RVV_WAY
 // vcompress.vm is the whole work, 32 bytes at a time at VLEN 128 in
 // register groups of two (LMUL 2: vcompress costs more with larger groups
-// on real cores), with no tail left for the byte loop. Under qemu-user it
-// runs 0.31 instructions a byte on every input, where the portable way runs
-// 1.4 to 6.3. It is in assembly, as compilers before GCC 14 and clang 19
+// on real cores), with no tail left for the byte loop. It is in assembly,
+// as compilers before GCC 14 and clang 19
 // have no RVV intrinsics, under .option arch, as the build's baseline has
 // no V; a compiler that knows no vector registers uses none, and only one
 // that knows them is told which the way clobbers.
@@ -650,17 +639,17 @@ static unsigned char *drop_rvv(unsigned char *out, const unsigned char *in, cons
 #ifdef VSX_WAY
 #include <altivec.h>
 
-// VSX finds the Qs as SSSE3 does and gathers their bits with vbpermq, and
-// shuffles the bytes kept to the front with one vperm from the same tables.
-// Under qemu-user it runs 1.9 instructions a byte on every input, where the
-// portable way runs 2.2 to 5.4: every unaligned load and store on POWER8
-// little-endian comes with a swap of its halves, and vperm with its indices
-// complemented, and no instruction before POWER10 compresses by a mask.
-// Its skips load and store with no swap, in assembly, as the compiler has
-// no such load for bytes on little-endian: the halves come in swapped and
-// go back as they came, and the test for a Q does not care. Under
-// qemu-user with skips it runs 0.44 instructions a byte on C headers, where
-// memchr and memmove ran 0.66, as did a loop like the skips with the swaps.
+// VSX finds the bytes kept as SSSE3 does and gathers their bits with
+// vbpermq, and shuffles them to the front with one vperm from the same
+// tables, as nothing before POWER10 compresses by a mask. On POWER8
+// little-endian every unaligned load and store comes with a swap of its
+// halves, and vperm with its indices complemented; POWER9 loads, stores
+// and permutes in element order. So the body is built twice, for the
+// baseline and for POWER9, where it runs 1.34 instructions a byte on dense
+// input under qemu-user against POWER8's 1.70. The skips load and store
+// with no swap, in assembly, as the compiler has no such load for bytes on
+// POWER8 little-endian: the halves come in swapped and go back as they
+// came, and the test for a Q does not care.
 template <bool skips>
 __attribute__((always_inline))
 static inline unsigned char *vsx(unsigned char *out, const unsigned char *in, const unsigned char *end)
@@ -743,9 +732,7 @@ static unsigned char *drop_power9(unsigned char *out, const unsigned char *in, c
 // are in assembly: clang 14 has vec_cntm only where the baseline is
 // POWER10, and g++ 12's vec_genpcvm swaps the mask's halves first on
 // little-endian. qemu-user gives the permutes that GCC's own test expects
-// of vec_genpcvm on POWER10 hardware. Under qemu-user it runs 0.63
-// instructions a byte on every input, where VSX runs 1.9; with skips, it
-// runs 0.33 on C headers, where memchr and memmove ran 0.49.
+// of vec_genpcvm on POWER10 hardware.
 template <bool skips>
 __attribute__((POWER10, noinline))
 static unsigned char *drop_power10(unsigned char *out, const unsigned char *in, const unsigned char *end)
@@ -783,10 +770,8 @@ static unsigned char *drop_power10(unsigned char *out, const unsigned char *in, 
 
 // z13 has no movemask or bit gather: the weights of the bytes kept in each
 // 8-byte half are summed by vsumb and vsumgf, and each half is packed with
-// one vperm and stored on its own, as the NEON way does. Under qemu-user it
-// runs 1.7 instructions a byte on every input, where the portable way runs
-// 2.4 to 7.0. Its own count of bits, as popcount of a byte is several
-// instructions there.
+// one vperm and stored on its own, as the NEON way does. Its own count of
+// bits, as popcount of a byte is several instructions there.
 static constexpr std::array<unsigned char, 256> bits = [] {
 	std::array<unsigned char, 256> b{};
 	for (unsigned m = 0; m < b.size(); m++)
