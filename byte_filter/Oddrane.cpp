@@ -315,7 +315,7 @@ static std::pair<unsigned char *, const unsigned char *> drop_dense(unsigned cha
 __attribute__((noinline))
 static unsigned char *drop_portable(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
-	const unsigned char *word = std::min(end, in + (-reinterpret_cast<uintptr_t>(in) & 7));
+	const unsigned char *word = in + std::min<size_t>(static_cast<size_t>(end - in), -reinterpret_cast<uintptr_t>(in) & 7);
 
 	out = drop_bytes(out, in, word);
 	in = word;
