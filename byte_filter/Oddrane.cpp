@@ -382,23 +382,10 @@ static unsigned char *by_density(unsigned char *out, const unsigned char *in, co
 	return out;
 }
 
-// move_run moves the bytes of [in, stop) before its first Q to out, which
-// is in itself or before it, and returns that Q, or stop where there is
-// none, by the C library's memchr and memmove.
-static const unsigned char *move_run(unsigned char *out, const unsigned char *in, const unsigned char *stop)
-{
-	auto *q = static_cast<const unsigned char *>(std::memchr(in, 0x51, static_cast<size_t>(stop - in)));
-	if (!q)
-		q = stop;
-	if (out != in)
-		std::memmove(out, in, static_cast<size_t>(q - in));
-	return q;
-}
-
-// runs is how the ways without skips take a chunk where Qs are few:
-// move_run moves each run up to the next Q over the gap that the Qs before
-// it left, so each byte is looked at once and moved once and no shuffle
-// runs; after few Qs the way takes the rest of the chunk. On s390x the C
+// runs is how the ways without skips take a chunk where Qs are few: it
+// moves each run up to the next Q over the gap that the Qs before it left
+// by memchr and memmove, so each byte is looked at once and moved once;
+// after few Qs the way takes the rest of the chunk. On s390x the C
 // library's memchr uses the vector facility: z13 ran 0.13 instructions a
 // byte on C headers so, where a loop with skips would take some 20 for 64
 // bytes, 0.3 (reckoned, not built). few is 64 (a Q in 256 bytes), where it
@@ -407,7 +394,11 @@ template <Drop *way, ptrdiff_t few>
 static unsigned char *runs(unsigned char *out, const unsigned char *in, const unsigned char *stop)
 {
 	for (ptrdiff_t qs = 0; in < stop && qs < few; qs++) {
-		const unsigned char *q = move_run(out, in, stop);
+		auto *q = static_cast<const unsigned char *>(std::memchr(in, 0x51, static_cast<size_t>(stop - in)));
+		if (!q)
+			q = stop;
+		if (out != in)
+			std::memmove(out, in, static_cast<size_t>(q - in));
 		out += q - in;
 		in = q + (q < stop);
 	}
