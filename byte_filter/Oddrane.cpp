@@ -183,15 +183,11 @@ static unsigned char *drop_bytes(unsigned char *out, const unsigned char *in, co
 // one Q closed over it in the register. From a word with more, words go two
 // bytes at a time with no branch on where the Qs are (drop_dense): where
 // Qs come at random, a branch on each byte, or on each word's kind, is
-// mispredicted time and again. There it takes a tenth of the byte loop's
-// time (bench/oddrane.sh; docs/CONTRIBUTING.md has what else was tried).
-// On 256 MiB of C headers it took 2.56 times as long as cat alone and
-// 1.38 by runs (AMD EPYC, Zen 3).
-// It takes the bytes up to the first word aligned to 8 one at a time, so
-// that every word is loaded whole where CPUs without unaligned loads (ARM
-// before v6, RISC-V as g++ tunes for it) would load it a byte at a time;
-// every step keeps it aligned. buf and its chunks are aligned, so there
-// none go to the byte loop.
+// mispredicted time and again: there it takes a tenth of the byte loop's
+// time. It takes the bytes up to the first word aligned to 8 one at a
+// time, so that every word is loaded whole where CPUs without unaligned
+// loads (ARM before v6, RISC-V as g++ tunes for it) would load it a byte at
+// a time; every step keeps it aligned.
 static const uint64_t ones = 0x0101010101010101;
 
 // load8 loads the word at p, which is aligned.
@@ -342,23 +338,19 @@ static unsigned char *drop_portable(unsigned char *out, const unsigned char *in,
 	return drop_bytes(out, in, end);
 }
 
-// Text holds few capital Qs (C headers one in 2,600 bytes, and no Q in 98%
-// of their 64-byte runs), so where Qs are few the ways pass the runs that
-// hold none as they are. The vector ways are built twice, with skips and
-// without: with skips, 64 bytes that hold no Q are tested with one branch
-// and stored back whole, not shuffled or compressed 16 or 32 at a time.
-// z13 and the portable way have no skips: they move the runs between Qs
-// by the C library's memchr and memmove (runs, below). Where Qs are dense,
-// each skip is a branch mispredicted and each run a call or two, which cost
-// more than they save. by_density takes the input in chunks of 16 KiB and
-// gives each to rarely after a chunk that held fewer than few Qs, else to
-// densely: a wrong guess costs one chunk, so an input that switches between
-// text and Qs at random pays it once for each switch. For the ways with
-// skips few is 128, a Q in 128 bytes: random bytes (a Q in 256) ran faster
-// with skips on every CPU measured; on prose (a Q in 50) and base64 (a Q in
-// 64), an AVX2 loop that always skipped took 33 to 41 ms for 256 MiB where
-// the shuffles took 21 to 27 (Intel Xeon, Emerald Rapids). A chunk of 16
-// KiB, as a call of the way for each 4 KiB cost x86 5% on random bytes.
+// Text holds few capital Qs (no Q in 98% of the 64-byte runs of C
+// headers), so where Qs are few the ways pass the runs that hold none as
+// they are. The vector ways are built twice, with skips and without: with
+// skips, 64 bytes that hold no Q are tested with one branch and stored back
+// whole. z13 and the portable way move the runs between Qs by the C
+// library's memchr and memmove instead (runs, below). Where Qs are dense,
+// each skip is a branch mispredicted and each run a call or two, which
+// cost more than they save.
+// by_density takes the input in chunks and gives each to rarely after a
+// chunk that held fewer than few Qs, else to densely: a wrong guess costs
+// one chunk, so an input that switches between text and Qs pays it once a
+// switch. For the skips few is 128 Qs in 16 KiB, which random bytes (a Q
+// in 256) fall under: they ran faster with skips on every CPU measured.
 //
 // Which of the two takes a chunk is a matter of speed alone, which the
 // bench checks: both drop the same bytes. The fuzz build takes chunks of 1
@@ -385,11 +377,9 @@ static unsigned char *by_density(unsigned char *out, const unsigned char *in, co
 // runs is how the ways without skips take a chunk where Qs are few: it
 // moves each run up to the next Q over the gap that the Qs before it left
 // by memchr and memmove, so each byte is looked at once and moved once;
-// after few Qs the way takes the rest of the chunk. On s390x the C
-// library's memchr uses the vector facility: z13 ran 0.13 instructions a
-// byte on C headers so, where a loop with skips would take some 20 for 64
-// bytes, 0.3 (reckoned, not built). few is 64 (a Q in 256 bytes), where it
-// sends 4.8% of C headers to the way, not 8.6% at 32.
+// after few Qs the way takes the rest of the chunk. s390x's C library
+// finds a Q with the vector facility, so z13 runs 0.13 instructions a byte
+// on C headers (under qemu-user) this way.
 template <Drop *way, ptrdiff_t few>
 static unsigned char *runs(unsigned char *out, const unsigned char *in, const unsigned char *stop)
 {
@@ -690,14 +680,14 @@ static unsigned char *drop_vsx(unsigned char *out, const unsigned char *in, cons
 #ifndef PPC_FEATURE2_ARCH_3_00
 #define PPC_FEATURE2_ARCH_3_00 0x00800000	// as C libraries before 2.23 lack it
 #endif
-// g++ names POWER9 as a CPU, clang as an architecture.
+// g++ names a POWER as a CPU, clang as an architecture.
 #ifdef __clang__
-#define POWER9 target("arch=pwr9")
+#define POWER(n) target("arch=pwr" #n)
 #else
-#define POWER9 target("cpu=power9")
+#define POWER(n) target("cpu=power" #n)
 #endif
 template <bool skips>
-__attribute__((POWER9, noinline))
+__attribute__((POWER(9), noinline))
 static unsigned char *drop_power9(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
 	return vsx<skips>(out, in, end);
@@ -709,12 +699,6 @@ static unsigned char *drop_power9(unsigned char *out, const unsigned char *in, c
 #ifndef PPC_FEATURE2_ARCH_3_1
 #define PPC_FEATURE2_ARCH_3_1 0x00040000	// as C libraries before 2.32 lack it
 #endif
-// g++ names POWER10 as a CPU, clang as an architecture.
-#ifdef __clang__
-#define POWER10 target("arch=pwr10")
-#else
-#define POWER10 target("cpu=power10")
-#endif
 
 // POWER10 compresses as AVX-512 does: xxgenpcvbm makes the permute that
 // moves the bytes kept to the front from their mask (immediate 3: in
@@ -725,7 +709,7 @@ static unsigned char *drop_power9(unsigned char *out, const unsigned char *in, c
 // little-endian. qemu-user gives the permutes that GCC's own test expects
 // of vec_genpcvm on POWER10 hardware.
 template <bool skips>
-__attribute__((POWER10, noinline))
+__attribute__((POWER(10), noinline))
 static unsigned char *drop_power10(unsigned char *out, const unsigned char *in, const unsigned char *end)
 {
 	const __vector unsigned char q = vec_splats(static_cast<unsigned char>(0x51));
