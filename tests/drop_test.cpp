@@ -18,6 +18,14 @@
 #include "../byte_filter/Oddrane.cpp"
 #undef main
 
+// The ways in the table, and the portable way as 64-bit RISC-V and MIPS
+// take it, on every CPU.
+static const std::vector<Way> checked = [] {
+	std::vector<Way> v(std::begin(ways), std::end(ways));
+	v.push_back({"skim", by_density<skim<128>, drop_portable, 128>, always});
+	return v;
+}();
+
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t n)
 {
 	static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
@@ -32,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t n)
 	}
 	auto *guarded = static_cast<unsigned char *>(map) + page;
 	for (unsigned char *p : {guarded, guarded + span - n})
-		for (const Way &w : ways) {
+		for (const Way &w : checked) {
 			if (!w.can())
 				continue;
 			std::copy(data, data + n, p);
