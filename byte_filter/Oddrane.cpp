@@ -405,12 +405,12 @@ static constexpr Drop *sparse = by_density<runs<way, few>, way, few>;
 // it runs 0.6 times the instructions that runs does there. It takes the
 // bytes up to the next aligned word one at a time, then the words up to the
 // next with a Q, each stored whole at the aligned word that out falls in,
-// after the bytes there before it (carry), which it reads back from the
-// output: the buffer starts a word. After few words with a Q (128,
-// as some chunks of C headers hold more than 64), drop_portable takes the
-// rest. Its test of 64 bytes at once is exact for bytes below 0x80, as
-// text's are, in 3 instructions a word where qs_of takes 5; where it fails,
-// the words go one by one.
+// after the bytes before it there (carry), which are output, as the buffer
+// starts a word. After few words with a Q (128: some 16 KiB of C headers
+// hold more than 64), or 4 in a row as where Qs are dense, drop_portable
+// takes the rest. Its test of 64 bytes at once is exact for bytes below
+// 0x80, as text's are, in 3 instructions a word where qs_of takes 5; where
+// it fails, the words go one by one.
 #if (defined(__riscv) || defined(__mips__)) && __SIZEOF_POINTER__ == 8
 static constexpr bool skims = true;
 #else
@@ -430,7 +430,7 @@ static void stow(unsigned char *o, uint64_t w, uint64_t &carry, size_t s)
 template <ptrdiff_t few>
 static unsigned char *skim(unsigned char *out, const unsigned char *in, const unsigned char *stop)
 {
-	for (ptrdiff_t qs = 0; stop - in >= 16 && qs < few; qs++) {
+	for (ptrdiff_t qs = 0, idle = 0; stop - in >= 16 && qs < few && idle < 4; qs++) {
 		const unsigned char *word = in + 8 - (reinterpret_cast<uintptr_t>(in) & 7);
 		out = drop_bytes(out, in, word);
 		in = word;
@@ -451,6 +451,7 @@ static unsigned char *skim(unsigned char *out, const unsigned char *in, const un
 			stow(o, w, carry, s);
 		if (s)
 			stow(o, 0, carry, s);
+		idle = in == word ? idle + 1 : 0;
 		out = o + s / 8;
 	}
 	return drop_portable(out, in, stop);
