@@ -343,9 +343,9 @@ static unsigned char *drop_portable(unsigned char *out, const unsigned char *in,
 // they are. The vector ways are built twice, with skips and without: with
 // skips, 64 bytes that hold no Q are tested with one branch and stored back
 // whole. z13 and the portable way move the runs between Qs by the C
-// library's memchr and memmove instead (runs, below). Where Qs are dense,
-// each skip is a branch mispredicted and each run a call or two, which
-// cost more than they save.
+// library's memchr and memmove instead (runs, below), or on 64-bit RISC-V
+// and MIPS in one pass (skim). Where Qs are dense, each skip is a branch
+// mispredicted and each run a call or two, which cost more than they save.
 // by_density takes the input in chunks and gives each to rarely after a
 // chunk that held fewer than few Qs, else to densely: a wrong guess costs
 // one chunk, so an input that switches between text and Qs pays it once a
@@ -456,6 +456,9 @@ static unsigned char *skim(unsigned char *out, const unsigned char *in, const un
 	}
 	return drop_portable(out, in, stop);
 }
+
+// skimmed is the portable way as those CPUs take it, by density.
+static constexpr Drop *skimmed = by_density<skim<128>, drop_portable, 128>;
 
 // The vector ways compare 16 to 64 bytes with Q at once and shuffle or
 // compress the others to the front of the vector. All but AVX-512 and RVV,
@@ -873,7 +876,7 @@ static const struct Way {
 #ifdef Z13_WAY
 	{"z13", sparse<drop_z13>, [] { return (getauxval(AT_HWCAP) & HWCAP_S390_VXRS) != 0; }},
 #endif
-	{"portable", skims ? by_density<skim<128>, drop_portable, 128> : sparse<drop_portable>, always},
+	{"portable", skims ? skimmed : sparse<drop_portable>, always},
 	{"bytes", drop_bytes, always},
 };
 
